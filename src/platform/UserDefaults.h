@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+namespace korvane {
+
+// The per-user preference store: one JSON object in a file, read once at
+// construction and written through atomically on every change. Keys are exact
+// strings ("a/b", "a//b" and "a/b/" are three keys) and values keep their JSON
+// type, which QSettings does not guarantee.
+class UserDefaults {
+public:
+    explicit UserDefaults(QString filePath);
+
+    // ~/.config/Korvane/defaults.json (macOS: ~/Library/Preferences/Korvane/).
+    static QString standardPath();
+    // The process-wide store at standardPath(), created on first use.
+    static UserDefaults& standard();
+
+    const QString& filePath() const { return m_path; }
+
+    bool contains(const QString& key) const;
+    // The stored value, of whatever JSON type; nullopt when absent.
+    std::optional<nlohmann::json> value(const QString& key) const;
+
+    // Typed lookups: nullopt when absent or of another type.
+    std::optional<bool> boolValue(const QString& key) const;
+    std::optional<double> doubleValue(const QString& key) const;
+    std::optional<QString> stringValue(const QString& key) const;
+    std::optional<QStringList> stringListValue(const QString& key) const;
+
+    // Each setter stores at once. They return false when the file could not be
+    // written; the value is kept in memory either way.
+    bool setValue(const QString& key, nlohmann::json value);
+    bool setBool(const QString& key, bool value);
+    bool setDouble(const QString& key, double value);
+    bool setString(const QString& key, const QString& value);
+    bool setStringList(const QString& key, const QStringList& value);
+    bool remove(const QString& key);
+
+private:
+    bool save();
+
+    QString m_path;
+    nlohmann::json m_values = nlohmann::json::object();
+    bool m_keepBadCopy = false; // the file on disk did not parse; set it aside before replacing it
+};
+
+} // namespace korvane

@@ -1,0 +1,153 @@
+#include "settings/AppSettings.h"
+
+#include <QHash>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace korvane {
+
+namespace {
+QString key(const char* k)
+{
+    return QString::fromLatin1(k);
+}
+} // namespace
+
+AppSettings::AppSettings(UserDefaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults)
+{
+    if (const auto mode = defaults.stringValue(key(kModeKey)))
+        m_overlayMode = overlayModeFromRaw(*mode).value_or(OverlayMode::Combined);
+    if (const auto orientation = defaults.stringValue(key(kOrientationKey)))
+        m_orientation = *orientation == u"horizontal" ? OverlayOrientation::Horizontal
+                                                      : OverlayOrientation::Vertical;
+    m_showLabels = defaults.boolValue(key(kShowLabelsKey)).value_or(true);
+    m_perTab = defaults.boolValue(key(kPerTabKey)).value_or(false);
+    m_scale = clampScale(defaults.doubleValue(key(kScaleKey)).value_or(1.0));
+    m_lightOrder = defaults.stringListValue(key(kLightOrderKey)).value_or(QStringList());
+}
+
+AppSettings& AppSettings::shared()
+{
+    static AppSettings settings(UserDefaults::standard());
+    return settings;
+}
+
+double AppSettings::clampScale(double scale)
+{
+    if (std::isnan(scale))
+        return 1.0;
+    if (scale <= kMinScale)
+        return kMinScale;
+    if (scale > kMaxScale)
+        return kMaxScale;
+    return scale;
+}
+
+void AppSettings::setOverlayMode(OverlayMode mode)
+{
+    m_overlayMode = mode;
+    m_defaults.setString(key(kModeKey), rawValue(mode));
+    Q_EMIT overlayModeChanged(mode);
+    Q_EMIT changed();
+}
+
+void AppSettings::setOrientation(OverlayOrientation orientation)
+{
+    m_orientation = orientation;
+    m_defaults.setString(key(kOrientationKey), rawValue(orientation));
+    Q_EMIT orientationChanged(orientation);
+    Q_EMIT changed();
+}
+
+void AppSettings::setShowLabels(bool show)
+{
+    m_showLabels = show;
+    m_defaults.setBool(key(kShowLabelsKey), show);
+    Q_EMIT showLabelsChanged(show);
+    Q_EMIT changed();
+}
+
+void AppSettings::setPerTab(bool perTab)
+{
+    m_perTab = perTab;
+    m_defaults.setBool(key(kPerTabKey), perTab);
+    Q_EMIT perTabChanged(perTab);
+    Q_EMIT changed();
+}
+
+void AppSettings::setScale(double scale)
+{
+    const double clamped = clampScale(scale);
+    if (clamped != scale) {
+        // The out-of-range value is seen for one change, then the correction follows.
+        m_scale = scale;
+        Q_EMIT scaleChanged(scale);
+        Q_EMIT changed();
+    }
+    m_scale = clamped;
+    m_defaults.setDouble(key(kScaleKey), clamped);
+    Q_EMIT scaleChanged(clamped);
+    Q_EMIT changed();
+}
+
+void AppSettings::setLightOrder(const QStringList& order)
+{
+    m_lightOrder = order;
+    m_defaults.setStringList(key(kLightOrderKey), order);
+    Q_EMIT lightOrderChanged(m_lightOrder);
+    Q_EMIT changed();
+}
+
+WindowStatusList AppSettings::order(const WindowStatusList& rows, const QStringList& order)
+{
+    if (order.isEmpty())
+        return rows;
+    QHash<QString, qsizetype> rank;
+    for (qsizetype i = 0; i < order.size(); ++i)
+        rank.insert(order.at(i), i); // a later duplicate overrides
+    std::vector<std::pair<qsizetype, const WindowStatus*>> keyed;
+    keyed.reserve(static_cast<std::size_t>(rows.size()));
+    const qsizetype unranked = order.size();
+    for (const WindowStatus& row : rows)
+        keyed.emplace_back(rank.value(row.id, unranked), &row);
+    // Unranked rows share one rank past the end; the stable sort keeps their input order.
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    WindowStatusList out;
+    out.reserve(rows.size());
+    for (const auto& k : keyed)
+        out.append(*k.second);
+    return out;
+}
+
+void AppSettings::move(const WindowStatusList& rows, const QSet<int>& fromOffsets, int toOffset)
+{
+    const WindowStatusList shown = order(rows, m_lightOrder);
+    QStringList ids;
+    for (const WindowStatus& row : shown)
+        ids.append(row.id);
+
+    QStringList moved;
+    QStringList rest;
+    int insertAt = 0;
+    for (int i = 0; i < ids.size(); ++i) {
+        if (fromOffsets.contains(i)) {
+            moved.append(ids.at(i));
+        } else {
+            if (i < toOffset)
+                ++insertAt;
+            rest.append(ids.at(i));
+        }
+    }
+    QStringList result = rest.mid(0, insertAt) + moved + rest.mid(insertAt);
+
+    const QSet<QString> shownIds(ids.cbegin(), ids.cend());
+    for (const QString& id : m_lightOrder) {
+        if (!shownIds.contains(id))
+            result.append(id);
+    }
+    setLightOrder(result);
+}
+
+} // namespace korvane

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "platform/UserDefaults.h"
+#include "settings/OverlayMode.h"
+#include "settings/OverlayOrientation.h"
+#include "status/WindowStatus.h"
+
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+
+namespace korvane {
+
+// The user's choices for the floating lights. Read from the user defaults once,
+// at construction; every assignment is stored at once and announced, also when
+// the value did not change (subscribers drop repeats themselves).
+class AppSettings : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kModeKey = "OverlayMode";
+    static constexpr const char* kOrientationKey = "OverlayOrientation";
+    static constexpr const char* kShowLabelsKey = "OverlayShowLabels";
+    static constexpr const char* kPerTabKey = "OverlayPerTab";
+    static constexpr const char* kScaleKey = "OverlayScale";
+    static constexpr const char* kLightOrderKey = "OverlayLightOrder";
+    static constexpr double kMinScale = 0.5;
+    static constexpr double kMaxScale = 3.0;
+
+    explicit AppSettings(UserDefaults& defaults, QObject* parent = nullptr);
+
+    // The one instance of the application, over UserDefaults::standard().
+    static AppSettings& shared();
+
+    OverlayMode overlayMode() const { return m_overlayMode; }
+    OverlayOrientation orientation() const { return m_orientation; }
+    bool showLabels() const { return m_showLabels; }
+    bool perTab() const { return m_perTab; }
+    double scale() const { return m_scale; }
+    const QStringList& lightOrder() const { return m_lightOrder; }
+
+    void setOverlayMode(OverlayMode mode);
+    void setOrientation(OverlayOrientation orientation);
+    void setShowLabels(bool show);
+    void setPerTab(bool perTab);
+    // Out-of-range values are announced, then corrected and announced again;
+    // only the corrected value is stored.
+    void setScale(double scale);
+    void setLightOrder(const QStringList& order);
+
+    static double clampScale(double scale);
+
+    // Rows whose id is in `order` first, in that order (an id listed twice
+    // takes its last position); the others after them in their own order.
+    static WindowStatusList order(const WindowStatusList& rows, const QStringList& order);
+    // Rewrites lightOrder after the user dragged the rows at `fromOffsets` of
+    // the displayed list to `toOffset` (the usual list-move convention).
+    void move(const WindowStatusList& rows, const QSet<int>& fromOffsets, int toOffset);
+
+    UserDefaults& defaults() const { return m_defaults; }
+
+Q_SIGNALS:
+    void overlayModeChanged(korvane::OverlayMode mode);
+    void orientationChanged(korvane::OverlayOrientation orientation);
+    void showLabelsChanged(bool showLabels);
+    void perTabChanged(bool perTab);
+    void scaleChanged(double scale);
+    void lightOrderChanged(const QStringList& lightOrder);
+    // After any assignment.
+    void changed();
+
+private:
+    UserDefaults& m_defaults;
+    OverlayMode m_overlayMode = OverlayMode::Combined;
+    OverlayOrientation m_orientation = OverlayOrientation::Vertical;
+    bool m_showLabels = true;
+    bool m_perTab = false;
+    double m_scale = 1.0;
+    QStringList m_lightOrder;
+};
+
+} // namespace korvane

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <string_view>
+
+namespace korvane {
+
+// The content of one state file written by the hook script.
+struct StateRecord {
+    QString state;
+    double ts = 0;
+    std::optional<QString> workspace;
+    std::optional<QString> conversationId;
+
+    // Strict: the text must be one JSON object with "state" a string, "ts" a
+    // finite number, and "workspace" / "conversation_id" absent, null or strings.
+    // Other members are ignored. Anything else is nullopt.
+    static std::optional<StateRecord> decode(std::string_view json);
+    static std::optional<StateRecord> decode(const QByteArray& json)
+    {
+        return decode(std::string_view(json.constData(), static_cast<std::size_t>(json.size())));
+    }
+
+    // The window this record belongs to: the workspace, or "" when absent or empty.
+    QString workspaceKey() const;
+    // The tab's identity: the conversation id, or the file's base name when absent or empty.
+    QString conversationKey(const QString& fileBaseName) const;
+};
+
+} // namespace korvane

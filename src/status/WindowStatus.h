@@ -1,0 +1,25 @@
+#pragma once
+
+#include "status/AgentState.h"
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+namespace korvane {
+
+// One status row: an editor window (id = workspace key) or a tab (id = conversation key).
+struct WindowStatus {
+    QString id;
+    QString name;
+    AgentState state = AgentState::Unknown;
+    double lastActivity = 0; // seconds since 1970
+
+    friend bool operator==(const WindowStatus&, const WindowStatus&) = default;
+};
+
+using WindowStatusList = QList<WindowStatus>;
+
+} // namespace korvane
+
+Q_DECLARE_METATYPE(korvane::WindowStatus)
