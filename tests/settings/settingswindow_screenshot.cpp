@@ -5,7 +5,8 @@
 //
 // mode is combined, perWindow (default) or row; extra-windows adds that many idle
 // windows to the three shown (to see the list scroll); linger-ms keeps the window
-// up after the picture is taken, for an outside screenshot tool.
+// up after the picture is taken, for an outside screenshot tool. KORVANE_DARK=1 in
+// the environment paints it with a dark palette.
 
 #include "TestMain.h"
 #include "platform/Clock.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPalette>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
@@ -49,6 +51,21 @@ int main(int argc, char** argv)
     const int extra = argc > 3 ? QString::fromLocal8Bit(argv[3]).toInt() : 0;
     const int linger = argc > 4 ? QString::fromLocal8Bit(argv[4]).toInt() : 0;
 
+    if (qEnvironmentVariableIntValue("KORVANE_DARK") == 1) {
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2d));
+        dark.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Base, QColor(0x36, 0x36, 0x39));
+        dark.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Button, QColor(0x45, 0x45, 0x48));
+        dark.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Mid, QColor(0x5a, 0x5a, 0x5e));
+        dark.setColor(QPalette::Midlight, QColor(0x4a, 0x4a, 0x4e));
+        dark.setColor(QPalette::Highlight, QColor(0x2f, 0x7c, 0xd6));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        dark.setColor(QPalette::Link, QColor(0x6c, 0xb2, 0xff));
+        QApplication::setPalette(dark);
+    }
     UserDefaults defaults(UserDefaults::standardPath());
     AppSettings settings(defaults);
     settings.setOverlayMode(overlayModeFromRaw(mode).value_or(OverlayMode::PerWindow));

@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
@@ -528,6 +529,55 @@ private Q_SLOTS:
         m_store->refresh();
         QCOMPARE(form.list->count(), 2);
         QTRY_COMPARE(form.list->height(), SettingsView::listHeight(2));
+    }
+
+    void formFitsTheWindowWidth_data()
+    {
+        QTest::addColumn<OverlayMode>("mode");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("per window, three rows") << OverlayMode::PerWindow << 3;
+        // The note and a full list overflow the height, so the form scrolls and loses width.
+        QTest::newRow("row of dots, ten rows") << OverlayMode::Row << 10;
+    }
+    void formFitsTheWindowWidth()
+    {
+        QFETCH(OverlayMode, mode);
+        QFETCH(int, rows);
+        QStringList names;
+        for (int i = 0; i < rows; ++i)
+            names.append(QStringLiteral("project-%1").arg(i));
+        addWindows(names);
+        m_settings->setOverlayMode(mode);
+        const Form form = openForm();
+        QVERIFY(form.complete());
+        auto* scroll = m_controller->window()->findChild<QScrollArea*>();
+        QVERIFY(scroll);
+        QWidget* viewport = scroll->viewport();
+        QTRY_VERIFY(form.list->isVisible() && form.list->height() == SettingsView::listHeight(rows));
+
+        const QList<QWidget*> controls{form.layout,     form.orientation,      form.slider,  form.percent,
+                                       form.showLabels, form.perTab,           form.rowNote, form.listTitle,
+                                       form.list,       form.layout->button(2)};
+        for (QWidget* control : controls) {
+            if (!control->isVisible())
+                continue;
+            const QRect r(control->mapTo(viewport, QPoint(0, 0)), control->size());
+            QVERIFY2(r.left() >= 0 && r.right() < viewport->width(),
+                     qPrintable(QStringLiteral("%1 spans %2..%3 of %4")
+                                    .arg(control->objectName())
+                                    .arg(r.left())
+                                    .arg(r.right())
+                                    .arg(viewport->width())));
+            QVERIFY2(control->width() >= control->minimumSizeHint().width(),
+                     qPrintable(control->objectName()));
+        }
+        // The sections keep equal margins left and right: nothing pushes them wider than the window.
+        const QList<QWidget*> cards = viewport->findChildren<QWidget*>(QStringLiteral("settingsCard"));
+        QCOMPARE(cards.size(), 2);
+        for (QWidget* card : cards) {
+            const QRect r(card->mapTo(viewport, QPoint(0, 0)), card->size());
+            QCOMPARE(viewport->width() - 1 - r.right(), r.left());
+        }
     }
 
     void windowIsMadeOnceAndCentred()
