@@ -56,7 +56,13 @@ SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent)
         layout->addWidget(button, 1);
     }
     setStyleSheet(QString::fromLatin1(kStyle));
-    connect(m_group, &QButtonGroup::idClicked, this, &SegmentedControl::activated);
+    connect(m_group, &QButtonGroup::idClicked, this, [this](int index) {
+        // Clicking the segment already chosen is not a choice.
+        if (index == m_current)
+            return;
+        m_current = index;
+        Q_EMIT activated(index);
+    });
 }
 
 int SegmentedControl::count() const
@@ -71,8 +77,10 @@ int SegmentedControl::currentIndex() const
 
 void SegmentedControl::setCurrentIndex(int index)
 {
-    if (QAbstractButton* b = m_group->button(index))
+    if (QAbstractButton* b = m_group->button(index)) {
         b->setChecked(true);
+        m_current = index;
+    }
 }
 
 QAbstractButton* SegmentedControl::button(int index) const

@@ -22,11 +22,12 @@ public:
     QAbstractButton* button(int index) const;
 
 Q_SIGNALS:
-    // The user picked a segment.
+    // The user picked another segment.
     void activated(int index);
 
 private:
     QButtonGroup* m_group;
+    int m_current = -1;
 };
 
 } // namespace korvane

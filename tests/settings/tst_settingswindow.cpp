@@ -217,6 +217,18 @@ private Q_SLOTS:
         QCOMPARE(control->currentIndex(), segment);
     }
 
+    void chosenSegmentClickedAgainAssignsNothing()
+    {
+        m_settings->setOverlayMode(OverlayMode::Row);
+        const Form form = openForm();
+        QVERIFY(form.complete());
+        QSignalSpy changed(m_settings.get(), &AppSettings::changed);
+        form.layout->button(int(OverlayMode::Row))->click();
+        form.orientation->button(int(OverlayOrientation::Vertical))->click();
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(form.layout->currentIndex(), int(OverlayMode::Row));
+    }
+
     void segmentLabels()
     {
         const Form form = openForm();
