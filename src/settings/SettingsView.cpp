@@ -62,11 +62,6 @@ protected:
     }
 };
 
-QFrame* card(QWidget* parent)
-{
-    return new Card(parent);
-}
-
 QLabel* captionLabel(const QString& text, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
@@ -124,8 +119,7 @@ SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QWidget* p
     column->addWidget(sectionTitle(QStringLiteral("Floating Light"), content));
     column->addWidget(buildLightSection());
     column->addSpacing(12);
-    auto* listSection = buildListSection();
-    column->addWidget(listSection);
+    column->addWidget(buildListSection());
     column->addStretch(1);
 
     auto* root = new QVBoxLayout(this);
@@ -140,7 +134,7 @@ SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QWidget* p
 
 QWidget* SettingsView::buildLightSection()
 {
-    auto* frame = card(this);
+    auto* frame = new Card(this);
     m_lightForm = new QFormLayout(frame);
     m_lightForm->setContentsMargins(12, 10, 12, 10);
     m_lightForm->setHorizontalSpacing(12);
@@ -233,7 +227,7 @@ QWidget* SettingsView::buildListSection()
     header->addWidget(m_resetOrder);
     column->addLayout(header);
 
-    auto* frame = card(section);
+    auto* frame = new Card(section);
     auto* inner = new QVBoxLayout(frame);
     inner->setContentsMargins(1, 1, 1, 1);
     inner->setSpacing(0);
