@@ -19,8 +19,8 @@ AppSettings::AppSettings(UserDefaults& defaults, QObject* parent) : QObject(pare
     if (const auto mode = defaults.stringValue(key(kModeKey)))
         m_overlayMode = overlayModeFromRaw(*mode).value_or(OverlayMode::Combined);
     if (const auto orientation = defaults.stringValue(key(kOrientationKey)))
-        m_orientation = *orientation == u"horizontal" ? OverlayOrientation::Horizontal
-                                                      : OverlayOrientation::Vertical;
+        m_orientation =
+            *orientation == u"horizontal" ? OverlayOrientation::Horizontal : OverlayOrientation::Vertical;
     m_showLabels = defaults.boolValue(key(kShowLabelsKey)).value_or(true);
     m_perTab = defaults.boolValue(key(kPerTabKey)).value_or(false);
     m_scale = clampScale(defaults.doubleValue(key(kScaleKey)).value_or(1.0));
