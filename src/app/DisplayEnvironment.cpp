@@ -39,6 +39,16 @@ void DisplayEnvironment::apply() const
         qputenv("QT_QPA_PLATFORM", platform);
 }
 
+void DisplayEnvironment::restore() const
+{
+    if (forcedPlatform().isEmpty())
+        return;
+    if (qpaPlatform.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
+    else
+        qputenv("QT_QPA_PLATFORM", qpaPlatform);
+}
+
 QString DisplayEnvironment::missingDisplayMessage()
 {
     return QStringLiteral("Korvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "

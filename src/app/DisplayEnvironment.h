@@ -22,8 +22,11 @@ struct DisplayEnvironment {
     // Empty when the platform is left to Qt (an explicit non-Wayland choice is kept).
     QByteArray forcedPlatform() const;
 
-    // Applies forcedPlatform() to this process.
+    // Applies forcedPlatform() to this process while the application object is
+    // made; restore() puts QT_QPA_PLATFORM back, so that programs started later
+    // (the browser, a file manager) choose their own platform.
     void apply() const;
+    void restore() const;
 
     static QString missingDisplayMessage();
 };

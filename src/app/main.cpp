@@ -22,6 +22,7 @@ int main(int argc, char* argv[])
     display.apply();
 
     QApplication app(argc, argv);
+    display.restore();
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("korvane"));

@@ -48,7 +48,6 @@ private Q_SLOTS:
         AppSettings settings(defaults);
         AppDelegate delegate(defaults, settings, m_clock);
 
-        QVERIFY(QFileInfo(delegate.store().stateDir()).isDir());
         QCOMPARE(&delegate.settings(), &settings);
         QVERIFY(!delegate.store().isStarted());
         QCOMPARE(delegate.store().state(), AgentState::Unknown);

@@ -59,15 +59,30 @@ private Q_SLOTS:
         QCOMPARE(env.forcedPlatform(), forced);
     }
 
-    void applySetsThePlatformOnlyWhenForced()
+    void applyAndRestore_data()
     {
-        qputenv("QT_QPA_PLATFORM", "wayland");
-        DisplayEnvironment{":0", "wayland-0", "wayland", "wayland"}.apply();
-        QCOMPARE(qgetenv("QT_QPA_PLATFORM"), QByteArray("xcb"));
+        QTest::addColumn<QByteArray>("before"); // "-": not set
+        QTest::addColumn<bool>("forced");
+        QTest::newRow("unset, forced") << QByteArray("-") << true;
+        QTest::newRow("wayland, forced") << QByteArray("wayland") << true;
+        QTest::newRow("offscreen, kept") << QByteArray("offscreen") << false;
+    }
+    void applyAndRestore()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(bool, forced);
+        if (before == "-")
+            qunsetenv("QT_QPA_PLATFORM");
+        else
+            qputenv("QT_QPA_PLATFORM", before);
+        const DisplayEnvironment env{":0", "wayland-0", "wayland", before == "-" ? QByteArray() : before};
 
-        qunsetenv("QT_QPA_PLATFORM");
-        DisplayEnvironment{":0", {}, "x11", {}}.apply();
-        QVERIFY(!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+        env.apply();
+        QCOMPARE(qgetenv("QT_QPA_PLATFORM"), forced ? QByteArray("xcb") : before);
+        env.restore();
+        QCOMPARE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"), before != "-");
+        if (before != "-")
+            QCOMPARE(qgetenv("QT_QPA_PLATFORM"), before);
     }
 
     void readsTheProcessEnvironment()

@@ -51,13 +51,6 @@ private Q_SLOTS:
         m_path = m_dir->path() + QStringLiteral("/Korvane/defaults.json");
     }
 
-    void standardPathIsUnderTheTemporaryHome()
-    {
-        const QString expected = QDir::homePath() + QStringLiteral("/.config/Korvane/defaults.json");
-        QCOMPARE(UserDefaults::standardPath(), expected);
-        QVERIFY(!QDir::homePath().startsWith(QStringLiteral("/root")));
-    }
-
     void keysAreExactStrings()
     {
         // Each key gets its own value; any two that the store merged would read back wrong.
@@ -195,17 +188,6 @@ private Q_SLOTS:
                  QString::fromUtf8("\u00e9"));
         QVERIFY(back.at("Old").is_null());
         QVERIFY(back.at("New").get<bool>());
-    }
-
-    void everySetWritesTheWholeStore()
-    {
-        UserDefaults d(m_path);
-        QVERIFY(d.setBool(QStringLiteral("A"), true));
-        QVERIFY(d.setString(QStringLiteral("B"), QStringLiteral("b")));
-        // Another reader sees both without any explicit save.
-        const UserDefaults r(m_path);
-        QCOMPARE(r.boolValue(QStringLiteral("A")), std::optional<bool>(true));
-        QCOMPARE(r.stringValue(QStringLiteral("B")), std::optional<QString>(QStringLiteral("b")));
     }
 
     void removeWritesToo()

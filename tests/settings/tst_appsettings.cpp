@@ -21,14 +21,14 @@ QByteArray readAll(const QString& path)
 }
 
 // Rows are written "id" or "id:name"; the name tells apart rows with equal ids.
-WindowStatusList rowsFrom(const QStringList& specs)
+WindowStatusList rowsFrom(const QStringList& texts)
 {
     WindowStatusList rows;
-    for (const QString& spec : specs) {
-        const qsizetype colon = spec.indexOf(u':');
+    for (const QString& text : texts) {
+        const qsizetype colon = text.indexOf(u':');
         WindowStatus row;
-        row.id = colon < 0 ? spec : spec.left(colon);
-        row.name = colon < 0 ? spec : spec.mid(colon + 1);
+        row.id = colon < 0 ? text : text.left(colon);
+        row.name = colon < 0 ? text : text.mid(colon + 1);
         row.state = AgentState::Idle;
         rows.append(row);
     }
