@@ -13,6 +13,7 @@
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QPainter>
@@ -92,8 +93,6 @@ MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, 
     connect(&m_store, &StatusStore::stateChanged, this, &MenuBarController::render, Qt::QueuedConnection);
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { trayActivated(int(reason)); });
-    if (QCoreApplication::instance())
-        QCoreApplication::instance()->installEventFilter(this);
 
     m_trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     if (!m_trayAvailable)
@@ -108,8 +107,6 @@ MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, 
 
 MenuBarController::~MenuBarController()
 {
-    if (QCoreApplication::instance())
-        QCoreApplication::instance()->removeEventFilter(this);
     m_tray->setContextMenu(nullptr);
 }
 
@@ -162,6 +159,9 @@ void MenuBarController::buildMenu()
     connect(quit, &QAction::triggered, QCoreApplication::instance(), &QCoreApplication::quit);
 
     connect(menu, &QMenu::aboutToShow, this, &MenuBarController::refreshDynamicItems);
+    m_menus = {menu, layout, orientation, size};
+    for (QMenu* m : std::as_const(m_menus))
+        m->installEventFilter(this);
     m_tray->setContextMenu(menu);
 }
 
@@ -211,10 +211,43 @@ void MenuBarController::render(AgentState state)
 
 bool MenuBarController::eventFilter(QObject* watched, QEvent* event)
 {
-    // Light and dark have their own colours; redraw when the desktop switches.
-    if (watched == QCoreApplication::instance() && event->type() == QEvent::ApplicationPaletteChange)
+    // Qt routes the shortcuts of a menu's items only when the menu hangs in a menu bar or a
+    // window; a tray or context menu has neither, so its items' keys are matched here.
+    if (event->type() == QEvent::KeyPress && m_menus.contains(watched)) {
+        if (QAction* action = actionForKey(*static_cast<QKeyEvent*>(event))) {
+            for (QMenu* m : std::as_const(m_menus))
+                m->hide();
+            action->trigger();
+            return true;
+        }
+        return false;
+    }
+    // Light and dark have their own colours; every widget, the menu too, hears of a switch.
+    if (watched == m_menu.get() && event->type() == QEvent::ApplicationPaletteChange)
         render(m_store.state());
     return QObject::eventFilter(watched, event);
+}
+
+QAction* MenuBarController::actionForKey(const QKeyEvent& event) const
+{
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    if (!(modifiers & Qt::ControlModifier))
+        return nullptr;
+    QList<QKeySequence> candidates = {QKeySequence(QKeyCombination(modifiers, Qt::Key(event.key())))};
+    // "=" and "-" need Shift on some layouts; the item is still meant.
+    const bool letter = event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z;
+    if ((modifiers & Qt::ShiftModifier) && !letter)
+        candidates.append(
+            QKeySequence(QKeyCombination(modifiers & ~Qt::ShiftModifier, Qt::Key(event.key()))));
+    for (const QKeySequence& wanted : std::as_const(candidates)) {
+        for (const QMenu* m : m_menus) {
+            for (QAction* action : m->actions()) {
+                if (!action->shortcut().isEmpty() && action->shortcut() == wanted && action->isEnabled())
+                    return action;
+            }
+        }
+    }
+    return nullptr;
 }
 
 void MenuBarController::pollTrayAvailability()

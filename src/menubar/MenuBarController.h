@@ -12,6 +12,7 @@
 #include <memory>
 
 class QAction;
+class QKeyEvent;
 class QMenu;
 class QSystemTrayIcon;
 class QTimer;
@@ -96,6 +97,7 @@ private:
     void render(AgentState state);
     void pollTrayAvailability();
     void trayActivated(int reason);
+    QAction* actionForKey(const QKeyEvent& event) const;
 
     StatusStore& m_store;
     AppSettings& m_settings;
@@ -105,6 +107,7 @@ private:
     Actions m_actions;
 
     std::unique_ptr<QMenu> m_menu;
+    QList<QMenu*> m_menus; // the menu and its submenus
     QSystemTrayIcon* m_tray = nullptr;
     QTimer* m_trayPoll = nullptr;
     bool m_trayAvailable = false;

@@ -13,8 +13,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPalette>
+#include <QSpontaneKeyEvent>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <memory>
@@ -702,6 +704,52 @@ private Q_SLOTS:
         QVERIFY2(rim.green() < fill.green() - 40, qPrintable(rim.name(QColor::HexArgb)));
         const QColor inside = image.pixelColor(first + qRound(2 * dpr), centre);
         QCOMPARE(inside, fill);
+    }
+
+    void shortcutsWorkWhileTheMenuIsOpen_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("effect");
+
+        const int ctrl = int(Qt::ControlModifier);
+        QTest::newRow("Ctrl+L") << int(Qt::Key_L) << ctrl << "overlay";
+        QTest::newRow("Ctrl+,") << int(Qt::Key_Comma) << ctrl << "settings";
+        QTest::newRow("Ctrl+-") << int(Qt::Key_Minus) << ctrl << "scale 0.75";
+        QTest::newRow("Ctrl+=") << int(Qt::Key_Equal) << ctrl << "scale 1.25";
+        QTest::newRow("Ctrl+= where = needs Shift")
+            << int(Qt::Key_Equal) << (ctrl | int(Qt::ShiftModifier)) << "scale 1.25";
+        QTest::newRow("keypad minus")
+            << int(Qt::Key_Minus) << (ctrl | int(Qt::KeypadModifier)) << "scale 0.75";
+        QTest::newRow("Ctrl+Shift+L is another key")
+            << int(Qt::Key_L) << (ctrl | int(Qt::ShiftModifier)) << "";
+        QTest::newRow("L alone") << int(Qt::Key_L) << 0 << "";
+    }
+    void shortcutsWorkWhileTheMenuIsOpen()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, effect);
+
+        QMenu* menu = controller().menu();
+        menu->popup(QPoint(0, 0));
+        QVERIFY(menu->isVisible());
+        // A key from the window system, as the open tray menu receives it on X11: Qt's shortcut
+        // map does not route the items' shortcuts of a menu that hangs in no window.
+        QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers));
+        QSpontaneKeyEvent::setSpontaneous(&press);
+        QCoreApplication::sendEvent(menu, &press);
+
+        QString happened;
+        if (m_overlayToggles)
+            happened = QStringLiteral("overlay");
+        else if (m_settingsShown)
+            happened = QStringLiteral("settings");
+        else if (m_settings->scale() != 1.0)
+            happened = QStringLiteral("scale %1").arg(m_settings->scale());
+        QCOMPARE(happened, effect);
+        QCOMPARE(menu->isVisible(), effect.isEmpty());
+        menu->hide();
     }
 
     void leftClickOpensTheMenu()
