@@ -1,5 +1,6 @@
 #include "update/VersionCompare.h"
 
+#include <QList>
 #include <charconv>
 
 namespace korvane {
@@ -25,8 +26,6 @@ qint64 pieceValue(QStringView piece)
     return value;
 }
 
-} // namespace
-
 QList<qint64> versionParts(QStringView version)
 {
     QList<qint64> parts;
@@ -34,6 +33,8 @@ QList<qint64> versionParts(QStringView version)
         parts.append(pieceValue(piece));
     return parts;
 }
+
+} // namespace
 
 bool isNewer(QStringView version, QStringView than)
 {

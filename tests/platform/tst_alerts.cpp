@@ -125,18 +125,6 @@ private Q_SLOTS:
         QCOMPARE(seen.buttons, (QStringList{QStringLiteral("OK"), QStringLiteral("Visit Website")}));
         QCOMPARE(seen.stayOnTop, stayOnTop);
     }
-
-    void recorderAnswersWithoutShowing()
-    {
-        RecordingAlerts alerts;
-        alerts.answer = 1;
-        Alerts::Request request;
-        request.message = QStringLiteral("Question");
-        QCOMPARE(alerts.run(request), 1);
-        QCOMPARE(alerts.shown.size(), 1);
-        QCOMPARE(alerts.shown.first().message, QStringLiteral("Question"));
-        QVERIFY(QApplication::topLevelWidgets().isEmpty());
-    }
 };
 
 KORVANE_GUI_TEST_MAIN(TestAlerts)

@@ -74,25 +74,6 @@ private Q_SLOTS:
         QCOMPARE(isNewer(first, second), newer);
     }
 
-    void parts_data()
-    {
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<QList<qint64>>("parts");
-        QTest::newRow("plain") << "1.22.333" << QList<qint64>{1, 22, 333};
-        QTest::newRow("empty pieces dropped") << "..1...2.." << QList<qint64>{1, 2};
-        QTest::newRow("not numbers") << "v1.2rc.x" << QList<qint64>{0, 0, 0};
-        QTest::newRow("signs") << "+7.-7.-0" << QList<qint64>{7, -7, 0};
-        QTest::newRow("64-bit minimum") << "-9223372036854775808" << QList<qint64>{INT64_MIN};
-        QTest::newRow("below 64-bit minimum") << "-9223372036854775809" << QList<qint64>{0};
-        QTest::newRow("nothing") << "" << QList<qint64>{};
-    }
-    void parts()
-    {
-        QFETCH(QString, version);
-        QFETCH(QList<qint64>, parts);
-        QCOMPARE(versionParts(version), parts);
-    }
-
     void decode_data()
     {
         QTest::addColumn<QByteArray>("json");
