@@ -9,7 +9,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-Q_LOGGING_CATEGORY(lcLoginItem, "korvane.platform.login")
+Q_LOGGING_CATEGORY(lcLoginItem, "korvane.platform.login", QtInfoMsg)
 
 namespace korvane {
 

@@ -10,7 +10,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-Q_LOGGING_CATEGORY(lcUpdate, "korvane.update")
+Q_LOGGING_CATEGORY(lcUpdate, "korvane.update", QtInfoMsg)
 
 namespace korvane {
 
