@@ -7,6 +7,8 @@
 
 namespace korvane {
 
+class StringPool;
+
 // The content of one state file written by the hook script.
 struct StateRecord {
     QString state;
@@ -16,8 +18,9 @@ struct StateRecord {
 
     // Strict: the text must be one JSON object with "state" a string, "ts" a
     // finite number, and "workspace" / "conversation_id" absent, null or strings.
-    // Other members are ignored. Anything else is nullopt.
-    static std::optional<StateRecord> decode(std::string_view json);
+    // Other members are ignored. Anything else is nullopt. With a pool, the
+    // workspace and the conversation id come from it.
+    static std::optional<StateRecord> decode(std::string_view json, StringPool* pool = nullptr);
     static std::optional<StateRecord> decode(const QByteArray& json)
     {
         return decode(std::string_view(json.constData(), static_cast<std::size_t>(json.size())));

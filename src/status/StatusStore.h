@@ -3,10 +3,12 @@
 #include "platform/Clock.h"
 #include "status/AgentState.h"
 #include "status/StateRecord.h"
+#include "status/StringPool.h"
 #include "status/WindowStatus.h"
 
 #include <QObject>
 #include <QString>
+#include <string>
 #include <vector>
 
 class QFileSystemWatcher;
@@ -24,10 +26,10 @@ class StatusStore : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr double kWorkingTimeout = 900;  // a "working" record older than this is idle
-    static constexpr double kWaitingGrace = 6;      // "pending" is working up to this age, then waiting
-    static constexpr double kDisplayWindow = 7200;  // rows older than this are not shown
-    static constexpr double kPruneAfter = 86400;    // state files older than this are deleted
+    static constexpr double kWorkingTimeout = 900; // a "working" record older than this is idle
+    static constexpr double kWaitingGrace = 6;     // "pending" is working up to this age, then waiting
+    static constexpr double kDisplayWindow = 7200; // rows older than this are not shown
+    static constexpr double kPruneAfter = 86400;   // state files older than this are deleted
     static constexpr qint64 kMaxStateFileSize = 1024 * 1024;
 
     // The state directory is ~/.cursor/signalwick/state under QDir::homePath();
@@ -91,6 +93,10 @@ private:
     WindowStatusList m_tabs;
     QTimer* m_timer = nullptr;
     QFileSystemWatcher* m_watcher = nullptr;
+    // Reused by every pass.
+    std::string m_readBuffer;
+    std::vector<TabEntry> m_tabEntries;
+    StringPool m_strings;
 };
 
 } // namespace korvane
