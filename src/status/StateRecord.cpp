@@ -548,12 +548,14 @@ private:
             if (negativeExponent)
                 exponent = -exponent;
         }
-        if (!out)
-            return true;
         if (!significant) {
-            *out = negative ? -0.0 : 0.0;
+            if (out)
+                *out = negative ? -0.0 : 0.0;
             return true;
         }
+        // A number nobody reads still has to fit; only one this large may not.
+        if (!out && magnitude + exponent < 308)
+            return true;
         const char* first = reinterpret_cast<const char*>(start);
         const char* last = reinterpret_cast<const char*>(m_p);
         bool converted;
@@ -564,13 +566,10 @@ private:
 #else
         value = QByteArrayView(first, last - first).toDouble(&converted);
 #endif
-        if (converted) {
-            *out = value;
-            return true;
-        }
-        if (magnitude + exponent > 0)
+        if (!converted && magnitude + exponent > 0)
             return false; // beyond the largest double
-        *out = negative ? -0.0 : 0.0;
+        if (out)
+            *out = converted ? value : negative ? -0.0 : 0.0;
         return true;
     }
 

@@ -21,9 +21,9 @@ struct StateRecord {
     // Other members are ignored. Anything else is nullopt. With a pool, the
     // workspace and the conversation id come from it.
     static std::optional<StateRecord> decode(std::string_view json, StringPool* pool = nullptr);
-    static std::optional<StateRecord> decode(const QByteArray& json)
+    static std::optional<StateRecord> decode(const QByteArray& json, StringPool* pool = nullptr)
     {
-        return decode(std::string_view(json.constData(), static_cast<std::size_t>(json.size())));
+        return decode(std::string_view(json.constData(), static_cast<std::size_t>(json.size())), pool);
     }
 
     // The window this record belongs to: the workspace, or "" when absent or empty.
