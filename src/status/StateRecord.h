@@ -16,10 +16,12 @@ struct StateRecord {
     std::optional<QString> workspace;
     std::optional<QString> conversationId;
 
-    // Strict: the text must be one JSON object with "state" a string, "ts" a
-    // finite number, and "workspace" / "conversation_id" absent, null or strings.
-    // Other members are ignored. Anything else is nullopt. With a pool, the
-    // workspace and the conversation id come from it.
+    // Strict: the text must be one well-formed JSON object in UTF-8 (a leading
+    // byte-order mark is allowed) with "state" a string, "ts" a number that fits
+    // a double, and "workspace" / "conversation_id" absent, null or strings.
+    // Other members are ignored, but must be well-formed too; no object may
+    // repeat a member name. Anything else is nullopt. With a pool, the workspace
+    // and the conversation id come from it.
     static std::optional<StateRecord> decode(std::string_view json, StringPool* pool = nullptr);
     static std::optional<StateRecord> decode(const QByteArray& json, StringPool* pool = nullptr)
     {

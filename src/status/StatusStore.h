@@ -34,6 +34,7 @@ public:
 
     // The state directory is ~/.cursor/signalwick/state under QDir::homePath();
     // it is created here (a failure is ignored). Nothing is read until start().
+    // Ages are measured with the clock, which must outlive the store.
     explicit StatusStore(const Clock& clock = SystemClock::instance(), QObject* parent = nullptr);
     ~StatusStore() override;
 
@@ -45,8 +46,10 @@ public:
     bool isStarted() const;
     bool isWatching() const;
 
-    // One pass now, then a 1-second timer and a directory watcher.
+    // One pass now, then a 1-second timer and a directory watcher. A watcher
+    // that lost its directory is armed again by the first pass that lists it.
     void start();
+    // No pass runs after this returns.
     void stop();
 
     // One complete pass over the state directory.

@@ -55,6 +55,14 @@ QString describe(const WindowStatusList& rows, double now)
     return out.join(QStringLiteral(", "));
 }
 
+// Open file descriptors of this process, or -1 where /proc cannot tell.
+int openDescriptors()
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    return fds.exists() ? int(fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size())
+                        : -1;
+}
+
 bool exists(const QString& path)
 {
     struct stat st {};
@@ -405,12 +413,14 @@ private Q_SLOTS:
         }
         put(QStringLiteral("good.json"), rec("idle", 1));
 
+        const int descriptors = openDescriptors();
         store.refresh();
         QCOMPARE(tabsOf(store), tabs);
         QCOMPARE(rawValue(store.state()), rawValue(state));
         QVERIFY(exists(x));
         store.refresh(); // and again, the same
         QCOMPARE(tabsOf(store), tabs);
+        QCOMPARE(openDescriptors(), descriptors);
         if (fd >= 0)
             ::close(fd);
     }
@@ -525,6 +535,11 @@ private Q_SLOTS:
         store.refresh();
         QCOMPARE(recorder.take(), QStringList({"tabs", "windows"}));
 
+        // A newer record with the same state: the rows' times change, nothing else.
+        put(QStringLiteral("a.json"), rec("idle", 5, "/p/a", "a"));
+        store.refresh();
+        QCOMPARE(recorder.take(), QStringList({"tabs", "windows"}));
+
         put(QStringLiteral("a.json"), rec("working", 1, "/p/a", "a"));
         store.refresh();
         QCOMPARE(recorder.take(), QStringList({"tabs", "windows", "state"}));
@@ -551,7 +566,7 @@ private Q_SLOTS:
         QCOMPARE(store.state(), AgentState::Unknown);
 
         QVERIFY(recorder.consistent);
-        QCOMPARE(recorder.changed.count(), 18);
+        QCOMPARE(recorder.changed.count(), 20);
     }
 
     // Subscribers connect queued: the lists and the state must travel through
@@ -707,8 +722,10 @@ private Q_SLOTS:
         StatusStore store(m_clock);
         store.stop(); // never started: nothing to do
         put(QStringLiteral("a.json"), rec("working", 10, "/p/a", "a"));
+        const int descriptors = openDescriptors();
         store.start();
         store.stop();
+        QCOMPARE(openDescriptors(), descriptors); // the watcher's descriptor is closed
         QVERIFY(!store.isStarted());
         QVERIFY(!store.isWatching());
         const WindowStatusList windows = store.windows();
