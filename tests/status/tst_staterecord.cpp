@@ -65,7 +65,8 @@ private Q_SLOTS:
             << QByteArray("\xEF\xBB\xBF{\"state\":\"idle\",\"ts\":5}") << "idle" << 5.0 << kAbsent << kAbsent;
         // Some rows avoid raw strings: moc misreads those with \" or an odd number of quotes.
         QTest::newRow("escapes are decoded")
-            << QByteArray("{\"state\":\"idle\",\"ts\":6,\"workspace\":\"C:\\\\w\\/x \\\"q\\\" \\u00e9\\ud83d\\ude00\\t\"}")
+            << QByteArray("{\"state\":\"idle\",\"ts\":6,\"workspace\":\"C:\\\\w\\/x \\\"q\\\" "
+                          "\\u00e9\\ud83d\\ude00\\t\"}")
             << "idle" << 6.0 << QString::fromUtf8("C:\\w/x \"q\" \xC3\xA9\xF0\x9F\x98\x80\t") << kAbsent;
         QTest::newRow("escaped member name")
             << QByteArray(R"({"st\u0061te":"idle","\u0074s":7})") << "idle" << 7.0 << kAbsent << kAbsent;

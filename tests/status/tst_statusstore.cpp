@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#ifdef __linux__
 #include <sys/sysmacros.h>
+#endif
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -55,12 +57,13 @@ QString describe(const WindowStatusList& rows, double now)
     return out.join(QStringLiteral(", "));
 }
 
-// Open file descriptors of this process, or -1 where /proc cannot tell.
+// Open file descriptors of this process.
 int openDescriptors()
 {
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    return fds.exists() ? int(fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size())
-                        : -1;
+    QDir fds(QStringLiteral("/proc/self/fd"));
+    if (!fds.exists())
+        fds.setPath(QStringLiteral("/dev/fd"));
+    return int(fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
 bool exists(const QString& path)
