@@ -399,9 +399,9 @@ private:
         while (m_end - m_p >= 8) {
             std::uint64_t v;
             std::memcpy(&v, m_p, 8);
-            const std::uint64_t special =
+            const std::uint64_t stops =
                 hasZero(v ^ (ones * '"')) | hasZero(v ^ (ones * '\\')) | ((v - ones * 0x20) & ~v) | v;
-            if (special & highs)
+            if (stops & highs)
                 break;
             m_p += 8;
         }

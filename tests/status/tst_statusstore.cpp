@@ -28,11 +28,11 @@ namespace {
 
 constexpr double kNow = 1'800'000'000.0;
 
-struct FileSpec {
+struct StateFileContent {
     QString name;
     QByteArray content;
 };
-using Files = QList<FileSpec>;
+using Files = QList<StateFileContent>;
 
 // One state file as the hook writes it; a null workspace or conversation id
 // leaves the member out.
@@ -127,7 +127,7 @@ enum class Breakage { Removed, RenamedAway, ReplacedByFile, Unreadable };
 
 } // namespace
 
-Q_DECLARE_METATYPE(FileSpec)
+Q_DECLARE_METATYPE(StateFileContent)
 Q_DECLARE_METATYPE(Entry)
 Q_DECLARE_METATYPE(Breakage)
 
@@ -310,13 +310,13 @@ private Q_SLOTS:
         QFETCH(QString, tabs);
         QFETCH(AgentState, state);
         StatusStore store(m_clock);
-        for (const FileSpec& f : files)
+        for (const StateFileContent& f : files)
             put(f.name, f.content);
         store.refresh();
         QCOMPARE(windowsOf(store), windows);
         QCOMPARE(tabsOf(store), tabs);
         QCOMPARE(rawValue(store.state()), rawValue(state));
-        for (const FileSpec& f : files)
+        for (const StateFileContent& f : files)
             QVERIFY2(exists(path(f.name)), qPrintable(f.name)); // a pass deletes only old records
     }
 
