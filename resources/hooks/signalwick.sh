@@ -76,17 +76,18 @@ function jstr(s, raw,    out, i, n, c, e, h, b, k) {
     }
     return out
 }
-# A file name for the conversation id: letters, digits and "-" stay, every other
-# byte becomes _XX, so no id can name another directory, a dot file or the file
-# of another id. Long ids keep a prefix and a hash of the whole id.
+# A file name for the conversation id: lower-case letters, digits and "-" stay,
+# every other byte becomes _XX, so no id can name another directory, a dot file
+# or the file of another id, even where file names ignore case. Long ids keep a
+# prefix and a hash of the whole id.
 function fname(s,    out, i, n, c, h1, h2) {
     if (s == "") return "_"
     out = s
-    if (s ~ /[^A-Za-z0-9-]/) {
+    if (s ~ /[^a-z0-9-]/) {
         out = ""; n = length(s)
         for (i = 1; i <= n; i++) {
             c = substr(s, i, 1)
-            if (c ~ /[A-Za-z0-9-]/) out = out c
+            if (c ~ /[a-z0-9-]/) out = out c
             else out = out sprintf("_%02X", ord(c))
         }
     }
@@ -103,43 +104,56 @@ function fname(s,    out, i, n, c, h1, h2) {
 }
 # Top-level members of the payload object: V[key] is the token body of a string
 # (or of the first element of an array of strings), T[key] its kind ("s", "a",
-# or "v" for anything else). Escape pairs are masked first so that every quote
-# left delimits a string; positions stay the same, so tokens are cut from the
-# original text.
-function parse(doc,    sc, P, n, i, pos, depth, seg, d, nx, lit, L) {
-    sc = doc
-    gsub(/\\./, "__", sc)
-    if (sc !~ /^[ \t\r\n]*\{/) return
-    n = split(sc, P, "\"")
-    pos = 1; depth = 0
+# or "v" for anything else). The text is cut at its quotes; a piece that ends in
+# an odd run of backslashes continues the same string. Every step is linear in
+# the input, in every awk (gsub and per-character loops are not, in some).
+# Input that is not one whole object yields nothing.
+function parse(doc,    P, X, n, i, k, pos, depth, seg, L, inStr, start, len, key, want, nx, lit) {
+    if (doc !~ /^[ \t\r\n]*\{/) return
+    # split() of the original awk also cuts at newlines when its separator is a
+    # single character; a regular expression avoids that, but is slow in busybox.
+    if (split("a\nb", P, "\"") > 1) n = split(doc, P, /"/)
+    else n = split(doc, P, "\"")
+    pos = 1; depth = 0; inStr = 0; want = ""
     for (i = 1; i <= n; i++) {
         seg = P[i]; L = length(seg)
-        if (i % 2) {
-            if (seg ~ /[][{}]/) {
-                d = seg; depth += gsub(/[[{]/, "", d)
-                d = seg; depth -= gsub(/[]}]/, "", d)
-            }
-        } else if (depth == 1 && i < n && (seg in WANT) && P[i + 1] ~ /^[ \t\r\n]*:/) {
-            nx = P[i + 1]
-            if (nx ~ /^[ \t\r\n]*:[ \t\r\n]*$/ && i + 2 <= n) {
-                T[seg] = "s"; V[seg] = substr(doc, pos + L + length(nx) + 2, length(P[i + 2]))
-            } else if (nx ~ /^[ \t\r\n]*:[ \t\r\n]*\[[ \t\r\n]*$/ && i + 2 <= n) {
-                T[seg] = "a"; V[seg] = substr(doc, pos + L + length(nx) + 2, length(P[i + 2]))
-            } else {
-                lit = nx; sub(/^[ \t\r\n]*:[ \t\r\n]*/, "", lit); sub(/[]} \t\r\n,].*$/, "", lit)
-                T[seg] = "v"; V[seg] = lit
+        if (!inStr) {
+            if (seg ~ /[][{}]/) depth += split(seg, X, /[[{]/) - split(seg, X, /[]}]/)
+            if (i < n) { inStr = 1; start = pos + L + 1; len = 0 }
+        } else {
+            len += L
+            for (k = 0; k < L && substr(seg, L - k, 1) == "\\"; k++) ;
+            if (k % 2 && i < n) { len++; pos += L + 1; continue }
+            inStr = 0
+            if (len > 8192) len = 8192 # no id or path is longer; bounds the work below
+            if (want != "") { V[want] = substr(doc, start, len); want = "" }
+            else if (depth == 1 && i < n && P[i + 1] ~ /^[ \t\r\n]*:/) {
+                key = substr(doc, start, len)
+                if (key in WANT) {
+                    nx = P[i + 1]
+                    if (nx ~ /^[ \t\r\n]*:[ \t\r\n]*$/) { T[key] = "s"; want = key }
+                    else if (nx ~ /^[ \t\r\n]*:[ \t\r\n]*\[[ \t\r\n]*$/) { T[key] = "a"; want = key }
+                    else {
+                        lit = substr(nx, 1, 64); sub(/^[ \t\r\n]*:[ \t\r\n]*/, "", lit); sub(/[]} \t\r\n,].*$/, "", lit)
+                        T[key] = "v"; V[key] = lit
+                    }
+                }
             }
         }
         pos += L + 1
     }
+    if (depth != 0 || inStr) { split("", T); split("", V) }
 }
-function str(k) { return T[k] == "s" ? V[k] : "" }
+function str(k) { return (k in T) && T[k] == "s" ? V[k] : "" }
 BEGIN {
     RS = "\001"
     split("hook_event_name session_id conversation_id cursor_version workspace_roots cwd tool_name notification_type message source sandbox status", w, " ")
     for (i in w) WANT[w[i]] = 1
 }
-{ doc = NR > 1 ? doc RS $0 : $0 }
+# JSON holds no raw control characters: a second record means it is not JSON,
+# and the rest is only drained.
+NR == 1 { doc = $0 }
+NR == 2 { doc = "" }
 END {
     if (substr(doc, 1, 3) == "\357\273\277") doc = substr(doc, 4)
     parse(doc)
@@ -159,13 +173,13 @@ END {
         else if (ev == "beforeSubmitPrompt" || ev == "preToolUse" || ev == "postToolUse" || ev == "postToolUseFailure" || ev == "afterShellExecution" || ev == "afterMCPExecution" || ev == "afterFileEdit" || ev == "afterAgentResponse") state = "working"
         # Cursor has no permission event: a command that may need approval turns
         # red only when nothing follows it within the grace period.
-        else if (ev == "beforeShellExecution") state = V["sandbox"] == "true" && T["sandbox"] == "v" ? "working" : "pending"
+        else if (ev == "beforeShellExecution") state = ("sandbox" in T) && V["sandbox"] == "true" && T["sandbox"] == "v" ? "working" : "pending"
         else if (ev == "beforeMCPExecution") state = "pending"
         else if (ev == "stop") state = str("status") == "error" ? "error" : "idle"
         else if (ev == "sessionEnd") state = "-"
 
         conv = str("conversation_id"); if (conv == "") conv = str("session_id")
-        if (T["workspace_roots"] == "a" && V["workspace_roots"] != "") ws = V["workspace_roots"]
+        if (("workspace_roots" in T) && T["workspace_roots"] == "a" && V["workspace_roots"] != "") ws = V["workspace_roots"]
         else if (ENVIRON["CURSOR_PROJECT_DIR"] != "") { ws = ENVIRON["CURSOR_PROJECT_DIR"]; wsRaw = 1 }
         else ws = str("cwd")
     } else if (ev != "") {
