@@ -25,9 +25,10 @@ constexpr qint64 kMaxConfigSize = 64 * 1024 * 1024;
 JsonFile::Content JsonFile::readObject(const QString& path)
 {
     Content content;
+    // A dangling link is missing too (QFile::exists() would say it exists).
+    if (!QFileInfo::exists(path))
+        return content;
     QFile file(path);
-    if (!file.exists())
-        return content; // Missing
     if (!file.open(QIODevice::ReadOnly)) {
         content.status = Status::Unreadable;
         content.error = file.errorString();
