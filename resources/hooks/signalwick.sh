@@ -226,16 +226,17 @@ rest=${rest#*"$nl"}
 name=${rest%%"$nl"*}
 record=${rest#*"$nl"}
 
+# LC_ALL=C spares each tool loading the locale's files: milliseconds per call.
 case $HOME in
 /*)
     dir=$HOME/.cursor/signalwick/state
     case $action in
     w)
-        [ -d "$dir" ] || mkdir -p "$dir"
+        [ -d "$dir" ] || LC_ALL=C mkdir -p "$dir"
         tmp=$dir/$name.$$.tmp
-        { printf '%s\n' "$record" >"$tmp" && mv -f "$tmp" "$dir/$name.json"; } || rm -f "$tmp"
+        { printf '%s\n' "$record" >"$tmp" && LC_ALL=C mv -f "$tmp" "$dir/$name.json"; } || LC_ALL=C rm -f "$tmp"
         ;;
-    r) rm -f "$dir/$name.json" ;;
+    r) LC_ALL=C rm -f "$dir/$name.json" ;;
     esac
     ;;
 esac
