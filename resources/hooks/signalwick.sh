@@ -145,6 +145,7 @@ function parse(doc,    P, X, n, i, k, pos, depth, seg, L, inStr, start, len, key
     if (depth != 0 || inStr) { split("", T); split("", V) }
 }
 function str(k) { return (k in T) && T[k] == "s" ? V[k] : "" }
+function env(k) { return substr(ENVIRON[k], 1, 8192) }
 BEGIN {
     RS = "\001"
     split("hook_event_name session_id conversation_id cursor_version workspace_roots cwd tool_name notification_type message source sandbox status", w, " ")
@@ -180,7 +181,7 @@ END {
 
         conv = str("conversation_id"); if (conv == "") conv = str("session_id")
         if (("workspace_roots" in T) && T["workspace_roots"] == "a" && V["workspace_roots"] != "") ws = V["workspace_roots"]
-        else if (ENVIRON["CURSOR_PROJECT_DIR"] != "") { ws = ENVIRON["CURSOR_PROJECT_DIR"]; wsRaw = 1 }
+        else if (env("CURSOR_PROJECT_DIR") != "") { ws = env("CURSOR_PROJECT_DIR"); wsRaw = 1 }
         else ws = str("cwd")
     } else if (ev != "") {
         if (ev == "SessionStart") state = str("source") == "compact" ? "" : "idle"
@@ -201,10 +202,10 @@ END {
         else if (ev == "StopFailure") state = "error"
         else if (ev == "SessionEnd") state = "-"
 
-        conv = str("session_id"); if (conv == "") { conv = ENVIRON["CLAUDE_CODE_SESSION_ID"]; convRaw = 1 }
-        if (ENVIRON["CLAUDE_PROJECT_DIR"] != "") { ws = ENVIRON["CLAUDE_PROJECT_DIR"]; wsRaw = 1 }
+        conv = str("session_id"); if (conv == "") { conv = env("CLAUDE_CODE_SESSION_ID"); convRaw = 1 }
+        if (env("CLAUDE_PROJECT_DIR") != "") { ws = env("CLAUDE_PROJECT_DIR"); wsRaw = 1 }
         else if (str("cwd") != "") ws = str("cwd")
-        else { ws = ENVIRON["PWD"]; wsRaw = 1 }
+        else { ws = env("PWD"); wsRaw = 1 }
     }
 
     print reply
