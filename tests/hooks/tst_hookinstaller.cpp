@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
@@ -124,6 +125,46 @@ private Q_SLOTS:
             "{\n  \"hooks\": {\n    \"afterAgentResponse\": [\n      {\n        \"command\": "
             "\"./hooks/signalwick.sh\"\n      }\n    ],\n"));
         QVERIFY(written.endsWith("\n  },\n  \"version\": 1\n}\n"));
+    }
+
+    // As the tools run it: Claude Code as `/bin/sh -c '<absolute path>'`, Cursor
+    // as ./hooks/signalwick.sh from ~/.cursor.
+    void deployedScriptRuns_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("Claude Code") << "'%1/.cursor/hooks/signalwick.sh'"
+                                     << "/"
+                                     << QByteArray(
+                                            R"({"session_id":"s1","cwd":"/p","hook_event_name":"Stop"})")
+                                     << QByteArray();
+        QTest::newRow("Cursor")
+            << "./hooks/signalwick.sh"
+            << "/.cursor"
+            << QByteArray(R"({"conversation_id":"s1","cursor_version":"3","workspace_roots":["/p"],)"
+                          R"("hook_event_name":"beforeShellExecution","command":"ls"})")
+            << QByteArray("{\"permission\":\"allow\"}\n");
+    }
+    void deployedScriptRuns()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, folder);
+        QFETCH(QByteArray, payload);
+        QFETCH(QByteArray, out);
+        QVERIFY(HookInstaller::install());
+        QProcess sh;
+        sh.setWorkingDirectory(home() + folder);
+        sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command.arg(home())});
+        QVERIFY(sh.waitForStarted());
+        sh.write(payload);
+        sh.closeWriteChannel();
+        QVERIFY(sh.waitForFinished(30000));
+        QCOMPARE(sh.exitCode(), 0);
+        QCOMPARE(sh.readAllStandardOutput(), out);
+        const QDir state(home() + QStringLiteral("/.cursor/signalwick/state"));
+        QCOMPARE(state.entryList(QDir::Files), QStringList{QStringLiteral("s1.json")});
     }
 
     void claudePresentWithoutSettings()
