@@ -40,7 +40,8 @@ int main(int argc, char* argv[])
     AppSettings settings(defaults);
     settings.setOverlayMode(overlayModeFromRaw(parser.value(mode)).value_or(OverlayMode::Combined));
     settings.setScale(parser.value(scale).toDouble());
-    settings.setOrientation(parser.isSet(horizontal) ? OverlayOrientation::Horizontal : OverlayOrientation::Vertical);
+    settings.setOrientation(parser.isSet(horizontal) ? OverlayOrientation::Horizontal
+                                                     : OverlayOrientation::Vertical);
     settings.setShowLabels(!parser.isSet(noLabels));
     settings.setPerTab(parser.isSet(perTab));
 
