@@ -108,6 +108,12 @@ drag_check() {
         sleep 0.05
     done
     xdotool mouseup 1
+    panel_id=$(xdotool search --name '^Korvane$' | head -n 1)
+    active=$(xdotool getactivewindow 2>/dev/null || echo none)
+    if [ -n "$panel_id" ] && [ "$active" = "$panel_id" ]; then
+        echo "FAIL drag $1: the panel took the focus"
+        failures=$((failures + 1))
+    fi
     wait "$pid" || true
     saved=$(grep -o '"OverlayOrigin": *"[^"]*"' "$scratch/home/.config/Korvane/defaults.json" || true)
     # Pressed at 24,28 inside the panel, released at 730,240.
