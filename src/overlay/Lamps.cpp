@@ -95,8 +95,13 @@ void Lamps::paint(QPainter& painter, const QPointF& topLeft, double scale, Overl
         const double level = levels[static_cast<std::size_t>(i)];
         const QPointF center =
             topLeft + QPointF(d / 2 + (horizontal ? step * i : 0), d / 2 + (horizontal ? 0 : step * i));
-        const double opacity = LightStyle::kDimOpacity + (1 - LightStyle::kDimOpacity) * level;
-        LightStyle::paintLight(painter, center, scale, LightStyle::lampColor(i), opacity, level);
+        const QColor color = LightStyle::lampColor(i);
+        // Lit and dim cross-fade while the state changes.
+        LightStyle::paintGlow(painter, center, scale, color, level);
+        if (level < 1)
+            LightStyle::paintBody(painter, center, scale, color, LightStyle::kDimOpacity, 1 - level);
+        if (level > 0)
+            LightStyle::paintBody(painter, center, scale, color, 1.0, level);
     }
 }
 

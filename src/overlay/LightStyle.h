@@ -45,19 +45,24 @@ struct LightStyle {
     // One caption line, centred in a frame of the caption width starting at `frameTopLeft`.
     static void paintCaption(QPainter& painter, const QPointF& frameTopLeft, const QString& text,
                              double scale);
-    // A circle of the lamp diameter centred at `center`: filled with `color` at
-    // `fillOpacity`, stroked, and with the glow of `color` at `glow` (0 to 1).
+    // A lamp or dot centred at `center`: the glow of `color` at `glow` (0 to 1)
+    // under a body filled with `color` at `fillOpacity` and stroked.
     static void paintLight(QPainter& painter, const QPointF& center, double scale, const QColor& color,
                            double fillOpacity, double glow);
     // The glow alone, at `opacity` (0 to 1).
     static void paintGlow(QPainter& painter, const QPointF& center, double scale, const QColor& color,
                           double opacity);
+    // The body alone (fill and stroke), the whole of it at `opacity`; fades cross-fade bodies.
+    static void paintBody(QPainter& painter, const QPointF& center, double scale, const QColor& color,
+                          double fillOpacity, double opacity = 1.0);
 
     // How far a glow reaches beyond the light's edge, in logical pixels.
     static double glowReach(double scale);
-    // Glow pixmaps are cached per colour and size; exposed for tests and benchmarks.
+    // Plates, bodies and glows are painted once into pixmaps, per colour, size and
+    // sub-pixel offset, and blitted after that. Exposed for tests and benchmarks.
     static int glowCacheSize();
-    static void clearGlowCache();
+    static int spriteCacheSize();
+    static void clearCaches();
 };
 
 } // namespace korvane

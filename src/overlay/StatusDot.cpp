@@ -10,17 +10,6 @@
 
 namespace korvane {
 
-namespace {
-
-QColor mix(const QColor& a, const QColor& b, double t)
-{
-    const auto lerp = [t](float x, float y) { return x + (y - x) * static_cast<float>(t); };
-    return QColor::fromRgbF(lerp(a.redF(), b.redF()), lerp(a.greenF(), b.greenF()),
-                            lerp(a.blueF(), b.blueF()));
-}
-
-} // namespace
-
 StatusDot::StatusDot(AgentState state, double scale, QWidget* parent)
     : QWidget(parent), m_state(state), m_scale(scale), m_fromColor(stateColor(state)), m_toColor(m_fromColor)
 {
@@ -44,8 +33,8 @@ void StatusDot::setState(AgentState state)
         return;
     m_state = state;
     m_animation->stop();
-    // A change during a fade starts from the colour on screen.
-    m_fromColor = mix(m_fromColor, m_toColor, m_progress);
+    // A change during a fade starts from the colour that dominates the screen.
+    m_fromColor = m_progress >= 0.5 ? m_toColor : m_fromColor;
     m_toColor = stateColor(state);
     m_progress = 0;
     if (!isVisible()) {
@@ -89,12 +78,11 @@ void StatusDot::paintEvent(QPaintEvent*)
         LightStyle::paintLight(painter, center, m_scale, m_toColor, 1.0, 1.0);
         return;
     }
-    // The fill blends between the colours; each glow fades on its own, so only
-    // the glows of the state colours are ever made and cached.
-    const QColor fill = mix(m_fromColor, m_toColor, m_progress);
+    // The old and the new colour cross-fade, glow and body alike.
     LightStyle::paintGlow(painter, center, m_scale, m_fromColor, 1 - m_progress);
     LightStyle::paintGlow(painter, center, m_scale, m_toColor, m_progress);
-    LightStyle::paintLight(painter, center, m_scale, fill, 1.0, 0.0);
+    LightStyle::paintBody(painter, center, m_scale, m_fromColor, 1.0, 1 - m_progress);
+    LightStyle::paintBody(painter, center, m_scale, m_toColor, 1.0, m_progress);
 }
 
 } // namespace korvane

@@ -201,19 +201,73 @@ private Q_SLOTS:
         QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
     }
 
-    void glowPixmapsAreMadeOnce()
+    void paintingReusesItsPixmaps()
     {
-        LightStyle::clearGlowCache();
+        LightStyle::clearCaches();
         LightHousing housing(AgentState::Working, 1.5, std::nullopt, V);
-        housing.grab();
-        const int afterFirst = LightStyle::glowCacheSize();
-        QCOMPARE(afterFirst, 1); // only the lit lamp glows
-        housing.grab();
-        housing.grab();
-        QCOMPARE(LightStyle::glowCacheSize(), afterFirst);
+        const QImage first = housing.grab().toImage();
+        QCOMPARE(LightStyle::glowCacheSize(), 1); // only the lit lamp glows
+        const int sprites = LightStyle::spriteCacheSize();
+        QVERIFY(sprites > 0);
+        // Painting again makes nothing new and gives the same pixels.
+        QCOMPARE(housing.grab().toImage(), first);
+        QCOMPARE(LightStyle::glowCacheSize(), 1);
+        QCOMPARE(LightStyle::spriteCacheSize(), sprites);
         LightHousing other(AgentState::Idle, 1.5, std::nullopt, V);
         other.grab();
-        QCOMPARE(LightStyle::glowCacheSize(), afterFirst + 1);
+        QCOMPARE(LightStyle::glowCacheSize(), 2);
+    }
+
+    void cachedPaintingMatchesDirectPainting_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QPointF>("offset");
+        QTest::addColumn<qreal>("dpr");
+        QTest::newRow("s1 on the grid") << 1.0 << QPointF(0, 0) << 1.0;
+        QTest::newRow("s1.25 between pixels") << 1.25 << QPointF(0.5, 0.375) << 1.0;
+        QTest::newRow("s3 between pixels") << 3.0 << QPointF(0.25, 0.75) << 1.0;
+        QTest::newRow("s1 at device pixel ratio 2") << 1.0 << QPointF(0.5, 0.25) << 2.0;
+    }
+    void cachedPaintingMatchesDirectPainting()
+    {
+        // A plate and a lamp body painted from the caches against the same shapes
+        // painted straight onto the image.
+        QFETCH(double, scale);
+        QFETCH(QPointF, offset);
+        QFETCH(qreal, dpr);
+        const QSize size(200, 300);
+        QImage cached(size * dpr, QImage::Format_ARGB32_Premultiplied);
+        cached.setDevicePixelRatio(dpr);
+        cached.fill(Qt::transparent);
+        QImage direct = cached;
+        const QRectF plate(QPointF(10, 10) + offset, QSizeF(50 * scale, 118 * scale));
+        const QPointF center = QPointF(80, 60) + offset;
+        const QColor fill(0xFF, 0x95, 0x00, qRound(LightStyle::kDimOpacity * 255));
+        {
+            QPainter p(&cached);
+            LightStyle::paintPlate(p, plate, scale);
+            LightStyle::paintBody(p, center, scale, QColor(0xFF9500), LightStyle::kDimOpacity);
+        }
+        {
+            QPainter p(&direct);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(QColor(255, 255, 255, qRound(LightStyle::kPlateStrokeOpacity * 255)), 1.0));
+            p.setBrush(QColor(0, 0, 0, qRound(LightStyle::kPlateOpacity * 255)));
+            p.drawRoundedRect(plate, 16 * scale, 16 * scale);
+            p.setPen(QPen(QColor(0, 0, 0, qRound(LightStyle::kLampStrokeOpacity * 255)), 1.0));
+            p.setBrush(fill);
+            p.drawEllipse(center, 13 * scale, 13 * scale);
+        }
+        int worst = 0;
+        for (int y = 0; y < cached.height(); ++y) {
+            for (int x = 0; x < cached.width(); ++x) {
+                const QRgb a = cached.pixel(x, y);
+                const QRgb b = direct.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+            }
+        }
+        QVERIFY2(worst <= 8, qPrintable(QString::number(worst)));
     }
 
     void caption_data()
