@@ -9,18 +9,29 @@
 # and sends nothing to stderr.
 #
 # Every process start costs milliseconds on every tool call, so the work is one
-# awk (parse, map, escape, name the file) and one mv (the atomic replace).
-# Portable: POSIX sh and awk only (dash, bash 3.2+, busybox; mawk, bwk awk).
+# awk (parse, map, escape, answer, write the record aside) and one mv (the atomic
+# replace). Not even a command substitution: forking the shell costs as much as
+# starting a program. Portable: POSIX sh and awk only (dash, bash 3.2+, busybox;
+# mawk, bwk awk).
 
 # Finish the few milliseconds of work even when the caller gives up on us:
 # Claude Code terminates StopFailure hooks almost at once.
 trap '' TERM HUP INT PIPE
 exec 2>/dev/null
 
-nl='
-'
+# The record is written aside as <pid>-<name>.tmp (or <pid>-<name>.rm for a
+# removal) by awk, which alone can turn a conversation id into a safe name.
+dir=
+case $HOME in
+/*)
+    dir=$HOME/.cursor/signalwick/state
+    # LC_ALL=C spares a tool loading the locale's files: milliseconds per call.
+    [ -d "$dir" ] || LC_ALL=C mkdir -p "$dir"
+    ;;
+esac
+
 # shellcheck disable=SC3028  # bash 5 gives microseconds for free; elsewhere it is empty
-out=$(SIGNALWICK_T=${EPOCHREALTIME:-} PWD=$PWD LC_ALL=C awk '
+SIGNALWICK_T=${EPOCHREALTIME:-} SIGNALWICK_BASE=${dir:+$dir/$$} PWD=$PWD LC_ALL=C awk '
 function ord(c,    i) {
     if (!ordReady) {
         for (i = 1; i < 256; i++) ORD[sprintf("%c", i)] = i
@@ -208,39 +219,29 @@ END {
         else { ws = env("PWD"); wsRaw = 1 }
     }
 
-    print reply
-    if (state == "") { print "n"; exit }
+    # The answer first: whatever happens to the record, the caller goes on.
+    if (reply != "") { print reply; fflush() }
+    base = ENVIRON["SIGNALWICK_BASE"]
+    if (state == "" || base == "") exit
     conv = jstr(conv, convRaw)
-    print (state == "-" ? "r" : "w")
-    print fname(conv)
-    t = ENVIRON["SIGNALWICK_T"]
-    if (t ~ /^[0-9]+[.,][0-9]+$/) sub(/,/, ".", t)
-    else { srand(); t = sprintf("%d", srand()) }
-    printf "{\"state\":\"%s\",\"ts\":%s,\"workspace\":%s,\"conversation_id\":\"%s\"}\n", \
-        state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv
-}') || cat >/dev/null
+    file = base "-" fname(conv) (state == "-" ? ".rm" : ".tmp")
+    if (state == "-") printf "" > file
+    else {
+        t = ENVIRON["SIGNALWICK_T"]
+        if (t ~ /^[0-9]+[.,][0-9]+$/) sub(/,/, ".", t)
+        else { srand(); t = sprintf("%d", srand()) }
+        printf "{\"state\":\"%s\",\"ts\":%s,\"workspace\":%s,\"conversation_id\":\"%s\"}\n", \
+            state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv > file
+    }
+    close(file)
+}' || cat >/dev/null
 
-reply=${out%%"$nl"*}
-rest=${out#*"$nl"}
-action=${rest%%"$nl"*}
-rest=${rest#*"$nl"}
-name=${rest%%"$nl"*}
-record=${rest#*"$nl"}
-
-# LC_ALL=C spares each tool loading the locale's files: milliseconds per call.
-case $HOME in
-/*)
-    dir=$HOME/.cursor/signalwick/state
-    case $action in
-    w)
-        [ -d "$dir" ] || LC_ALL=C mkdir -p "$dir"
-        tmp=$dir/$name.$$.tmp
-        { printf '%s\n' "$record" >"$tmp" && LC_ALL=C mv -f "$tmp" "$dir/$name.json"; } || LC_ALL=C rm -f "$tmp"
-        ;;
-    r) LC_ALL=C rm -f "$dir/$name.json" ;;
+[ -n "$dir" ] || exit 0
+for f in "$dir/$$-"*; do
+    name=${f#"$dir/$$-"}
+    case $name in
+    *.tmp) LC_ALL=C mv -f "$f" "$dir/${name%.tmp}.json" ;;
+    *.rm) LC_ALL=C rm -f "$f" "$dir/${name%.rm}.json" ;;
     esac
-    ;;
-esac
-
-[ -n "$reply" ] && printf '%s\n' "$reply"
+done
 exit 0
