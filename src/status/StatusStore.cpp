@@ -256,8 +256,16 @@ void StatusStore::refresh()
     std::vector<TabEntry> tabEntries;
     std::string content;
 
-    errno = 0;
-    while (const dirent* ent = ::readdir(dir)) {
+    bool listingError = false;
+    for (;;) {
+        // readdir reports an error only through errno; a skipped file (gone
+        // since the listing, unreadable, failed unlink) must not look like one.
+        errno = 0;
+        const dirent* ent = ::readdir(dir);
+        if (!ent) {
+            listingError = errno != 0;
+            break;
+        }
         const std::size_t len = std::char_traits<char>::length(ent->d_name);
         if (!hasJsonExtension(ent->d_name, len))
             continue;
@@ -285,9 +293,7 @@ void StatusStore::refresh()
         }
         const QString base = QFile::decodeName(QByteArray(ent->d_name, static_cast<qsizetype>(len - 5)));
         tabEntries.push_back({record->conversationKey(base), ws, resolved, record->ts});
-        errno = 0;
     }
-    const bool listingError = errno != 0;
     ::closedir(dir);
     if (listingError) {
         listingFailed();
