@@ -41,8 +41,10 @@ bool takesPart(const QString& name)
 QString cleanName(QByteArray raw, std::size_t index)
 {
     raw.replace('/', "").replace('\0', "");
-    raw.truncate(200); // below every file system's name limit
     QString name = QFile::decodeName(raw);
+    // Below every file system's limit once invalid bytes became U+FFFD.
+    while (QFile::encodeName(name).size() > 200)
+        name.chop(1);
     if (name.isEmpty() || name == u"." || name == u"..")
         name = QStringLiteral("f%1.json").arg(index);
     return name;
