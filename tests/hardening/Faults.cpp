@@ -52,6 +52,11 @@ bool TmpfsMount::remountReadOnly()
                                 MS_REMOUNT | MS_RDONLY, nullptr) == 0;
 }
 
+bool TmpfsMount::remountWritable(const QString& dir)
+{
+    return ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", MS_REMOUNT, nullptr) == 0;
+}
+
 bool TmpfsMount::fill()
 {
     QFile filler(m_dir + QStringLiteral("/.filler"));

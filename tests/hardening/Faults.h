@@ -35,6 +35,7 @@ public:
     bool isMounted() const { return m_mounted; }
     const QString& error() const { return m_error; }
     bool remountReadOnly();
+    static bool remountWritable(const QString& dir);
     bool fill(); // until the file system reports it is full
 
 private:
