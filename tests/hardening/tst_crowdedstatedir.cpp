@@ -183,8 +183,9 @@ private Q_SLOTS:
                                              }),
                                  5000);
         m_store->stop();
-        std::printf("while 500 renames landed: %d passes, %d ticks, longest gap %lld ms (a pass: %.1f ms wall)\n",
-                    passes, ticks, qlonglong(worstGap), m_passWallMs);
+        std::printf(
+            "while 500 renames landed: %d passes, %d ticks, longest gap %lld ms (a pass: %.1f ms wall)\n",
+            passes, ticks, qlonglong(worstGap), m_passWallMs);
         // Bursts of changes are coalesced: the loop is never away for more than
         // a few passes in a row, however many files changed meanwhile.
         QVERIFY2(double(worstGap) < 3 * m_passWallMs + 200,

@@ -4,6 +4,11 @@
 #include "TestMain.h"
 #include "platform/UserDefaults.h"
 
+#if __has_include("hooks/HookInstaller.h")
+#include "hooks/HookInstaller.h"
+#define KORVANE_HAVE_HOOKS 1
+#endif
+
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -22,14 +27,16 @@ json parse(const QByteArray& bytes)
     return json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
 }
 
-// Starts the child, lets it reach its loop, kills it after a random delay of up
-// to maxDelayMs and waits for it to be gone.
-void killDuringLoop(const QStringList& args, int maxDelayMs)
+// Starts the child and kills it after a random delay of up to maxDelayMs,
+// counted from its first completed write (or from its start), then waits for
+// it to be gone.
+void killDuringLoop(const QStringList& args, int maxDelayMs, bool afterFirstWrite = true)
 {
     QProcess child;
     child.start(QStringLiteral(KORVANE_CHILD), args);
     QVERIFY2(child.waitForStarted(10000), qPrintable(child.errorString()));
-    QVERIFY2(child.waitForReadyRead(20000), "the writer never completed a first write");
+    if (afterFirstWrite)
+        QVERIFY2(child.waitForReadyRead(20000), "the writer never completed a first write");
     const int delayUs = int(QRandomGenerator::global()->bounded(maxDelayMs * 1000 + 1));
     std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
     child.kill();
@@ -87,6 +94,59 @@ private Q_SLOTS:
         QStringList leftovers = QDir(dir).entryList(QDir::Files | QDir::Hidden);
         leftovers.removeAll(QStringLiteral("defaults.json"));
         qInfo("%lld temporary files left behind by %d kills", qlonglong(leftovers.size()), rounds);
+    }
+
+    // install() rewrites the script, hooks.json and settings.json on every run.
+    void hookFiles()
+    {
+#ifndef KORVANE_HAVE_HOOKS
+        QSKIP("the hook installer is not part of this build");
+#else
+        const QString home = QDir::homePath();
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/.cursor/hooks")));
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/.claude")));
+        // Large members make every rewrite take several writes.
+        const std::string big(512 * 1024, 'u');
+        json cursorSeed = {{"version", 3}, {"mine", big}};
+        cursorSeed["hooks"]["stop"] = json::array({json{{"command", "./hooks/other.sh"}}});
+        json claudeSeed = {{"env", {{"KEEP", big}}},
+                           {"permissions", {{"allow", json::array({"Bash(ls:*)"})}}}};
+        const QByteArray oldScript = "#!/bin/sh\n# an older script\nexit 0\n";
+
+        json cursorMerged = cursorSeed;
+        HookInstaller::mergeCursorHooks(cursorMerged);
+        json claudeMerged = claudeSeed;
+        HookInstaller::mergeClaudeHooks(claudeMerged, HookInstaller::scriptPath().toStdString());
+        const QByteArray newScript = readBytes(QString::fromLatin1(HookInstaller::kScriptResource));
+        QVERIFY(!newScript.isEmpty());
+
+        int merged = 0;
+        for (int round = 0; round < 40; ++round) {
+            // Every round starts from the user's files, so that the kill can
+            // also land in the first rewrite, the one that changes them.
+            QVERIFY(
+                writeBytes(HookInstaller::cursorConfigPath(), QByteArray::fromStdString(cursorSeed.dump(1))));
+            QVERIFY(writeBytes(HookInstaller::claudeSettingsPath(),
+                               QByteArray::fromStdString(claudeSeed.dump(1))));
+            QVERIFY(writeBytes(HookInstaller::scriptPath(), oldScript));
+            killDuringLoop({QStringLiteral("hooks-loop")}, 150, false);
+            if (QTest::currentTestFailed())
+                return;
+            const QString where = QStringLiteral("round %1").arg(round);
+            const json cursor = parse(readBytes(HookInstaller::cursorConfigPath()));
+            QVERIFY2(cursor == cursorSeed || cursor == cursorMerged, qPrintable(where + ": torn hooks.json"));
+            const json claude = parse(readBytes(HookInstaller::claudeSettingsPath()));
+            QVERIFY2(claude == claudeSeed || claude == claudeMerged,
+                     qPrintable(where + ": torn settings.json"));
+            const QByteArray script = readBytes(HookInstaller::scriptPath());
+            QVERIFY2(script == oldScript || script == newScript, qPrintable(where + ": torn script"));
+            merged += cursor == cursorMerged;
+        }
+        qInfo("hooks.json was the merged document after %d of 40 kills", merged);
+        // Nothing was mistaken for a damaged file and set aside.
+        QVERIFY(QDir(home + QStringLiteral("/.cursor")).entryList({QStringLiteral("*backup*")}).isEmpty());
+        QVERIFY(QDir(home + QStringLiteral("/.claude")).entryList({QStringLiteral("*backup*")}).isEmpty());
+#endif
     }
 };
 

@@ -5,6 +5,11 @@
 #include "TestMain.h"
 #include "platform/UserDefaults.h"
 
+#if __has_include("hooks/HookInstaller.h")
+#include "hooks/HookInstaller.h"
+#define KORVANE_HAVE_HOOKS 1
+#endif
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -106,6 +111,67 @@ private Q_SLOTS:
         UserDefaults reloaded(path);
         QCOMPARE(reloaded.stringValue(QStringLiteral("OverlayMode")), QStringLiteral("row"));
         QCOMPARE(reloaded.stringListValue(QStringLiteral("OverlayLightOrder"))->size(), qsizetype(1));
+    }
+
+    // install() on a read-only or full ~/.cursor or ~/.claude: false, one log
+    // line, the user's file as it was, and a later install() that works.
+    void hookInstall_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("read-only ~/.cursor") << ".cursor"
+                                             << "read-only";
+        QTest::newRow("read-only ~/.claude") << ".claude"
+                                             << "read-only";
+        QTest::newRow("full disk under ~/.cursor") << ".cursor"
+                                                   << "full";
+        QTest::newRow("full disk under ~/.claude") << ".claude"
+                                                   << "full";
+    }
+    void hookInstall()
+    {
+#ifndef KORVANE_HAVE_HOOKS
+        QSKIP("the hook installer is not part of this build");
+#else
+        QFETCH(QString, folder);
+        QFETCH(QString, fault);
+        const QString home = QDir::homePath();
+        for (const char* dir : {"/.cursor", "/.claude"})
+            QVERIFY(QDir(home + QString::fromLatin1(dir)).removeRecursively());
+        FolderFault guard(home + u'/' + folder, fault);
+        if (const QString why = guard.prepare(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/.cursor")));
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/.claude")));
+
+        // The user's own files, which a failed install must leave exactly so.
+        const QByteArray cursorOld = "{\"version\": 1, \"hooks\": {\"stop\": [{\"command\": \"mine\"}]}}";
+        const QByteArray claudeOld = "{\"model\": \"x\", \"hooks\": {}}";
+        QVERIFY(writeBytes(HookInstaller::cursorConfigPath(), cursorOld));
+        QVERIFY(writeBytes(HookInstaller::claudeSettingsPath(), claudeOld));
+        const QString faulted =
+            folder == u".cursor" ? HookInstaller::cursorConfigPath() : HookInstaller::claudeSettingsPath();
+        const QByteArray before = readBytes(faulted);
+        const QStringList entriesBefore = guard.entries();
+        QVERIFY(guard.apply());
+
+        RecordingLog log;
+        QVERIFY(!HookInstaller::install());
+        QCOMPARE(log.lines.size(), 1);
+        QVERIFY2(log.lines.front().startsWith(QStringLiteral("Korvane: hook install failed: ")),
+                 qPrintable(log.lines.front()));
+        QCOMPARE(readBytes(faulted), before);
+        QCOMPARE(guard.entries(), entriesBefore); // nothing half-written left behind
+        if (folder == u".claude") {
+            // Cursor's configuration was merged before the failing step and stays so.
+            QVERIFY(readBytes(HookInstaller::cursorConfigPath()).contains("signalwick.sh"));
+        }
+
+        guard.lift();
+        QVERIFY(HookInstaller::install());
+        QVERIFY(HookInstaller::isInstalled());
+        QVERIFY(readBytes(HookInstaller::claudeSettingsPath()).contains("\"model\""));
+#endif
     }
 };
 
