@@ -10,6 +10,7 @@
 #endif
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <chrono>
@@ -120,16 +121,35 @@ private Q_SLOTS:
         const QByteArray newScript = readBytes(QString::fromLatin1(HookInstaller::kScriptResource));
         QVERIFY(!newScript.isEmpty());
 
-        int merged = 0;
-        for (int round = 0; round < 40; ++round) {
-            // Every round starts from the user's files, so that the kill can
-            // also land in the first rewrite, the one that changes them.
+        const auto writeSeeds = [&] {
             QVERIFY(
                 writeBytes(HookInstaller::cursorConfigPath(), QByteArray::fromStdString(cursorSeed.dump(1))));
             QVERIFY(writeBytes(HookInstaller::claudeSettingsPath(),
                                QByteArray::fromStdString(claudeSeed.dump(1))));
             QVERIFY(writeBytes(HookInstaller::scriptPath(), oldScript));
-            killDuringLoop({QStringLiteral("hooks-loop")}, 150, false);
+        };
+
+        // How long the child takes to finish its first install, so that the
+        // kills spread over start-up, the first rewrite and the later ones.
+        int firstWriteMs = 0;
+        {
+            writeSeeds();
+            QProcess child;
+            QElapsedTimer clock;
+            clock.start();
+            child.start(QStringLiteral(KORVANE_CHILD), {QStringLiteral("hooks-loop")});
+            QVERIFY(child.waitForReadyRead(20000));
+            firstWriteMs = int(clock.elapsed());
+            child.kill();
+            child.waitForFinished();
+        }
+
+        int merged = 0;
+        for (int round = 0; round < 40; ++round) {
+            // Every round starts from the user's files, so that the kill can
+            // also land in the first rewrite, the one that changes them.
+            writeSeeds();
+            killDuringLoop({QStringLiteral("hooks-loop")}, 2 * firstWriteMs, false);
             if (QTest::currentTestFailed())
                 return;
             const QString where = QStringLiteral("round %1").arg(round);
@@ -142,7 +162,8 @@ private Q_SLOTS:
             QVERIFY2(script == oldScript || script == newScript, qPrintable(where + ": torn script"));
             merged += cursor == cursorMerged;
         }
-        qInfo("hooks.json was the merged document after %d of 40 kills", merged);
+        qInfo("first install after %d ms; hooks.json was the merged document after %d of 40 kills",
+              firstWriteMs, merged);
         // Nothing was mistaken for a damaged file and set aside.
         QVERIFY(QDir(home + QStringLiteral("/.cursor")).entryList({QStringLiteral("*backup*")}).isEmpty());
         QVERIFY(QDir(home + QStringLiteral("/.claude")).entryList({QStringLiteral("*backup*")}).isEmpty());
