@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "status/StatusStore.h"
+
+#include <QObject>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+namespace korvane {
+
+class Alerts;
+class AppSettings;
+class LoginItem;
+class MenuBarController;
+class SettingsWindowController;
+class TrafficLightOverlay;
+class Updater;
+class UrlOpener;
+class UserDefaults;
+
+// The operating-system touch points of the launch; empty members take the real ones.
+struct AppServices {
+    Alerts* alerts = nullptr;
+    LoginItem* loginItem = nullptr;
+    UrlOpener* urlOpener = nullptr;
+    std::function<bool()> installHooks;
+    QUrl updateSite;
+};
+
+// Owns the long-lived objects of the application for the life of the process
+// and runs the launch and quit sequences. The program creates one with
+// UserDefaults::standard() and AppSettings::shared(); tests hand in their own.
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kHasLaunchedKey = "KorvaneHasLaunched";
+
+    // Creates the status store (which creates the state directory but reads
+    // nothing yet) and takes the settings. Connects to the application's
+    // aboutToQuit when an application object exists.
+    AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock = SystemClock::instance(),
+                AppServices services = {}, QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    StatusStore& store() { return m_store; }
+    AppSettings& settings() { return m_settings; }
+    UserDefaults& defaults() { return m_defaults; }
+    bool hasFinishedLaunching() const { return m_launched; }
+
+    // Created on first use.
+    TrafficLightOverlay& overlay();
+    SettingsWindowController& settingsWindow();
+    // Set once launching has finished.
+    MenuBarController* menuBar() const { return m_menuBar.get(); }
+
+    // Once, when the event loop runs. Later calls do nothing. On the first
+    // launch it returns when the welcome alert has been dismissed.
+    void applicationDidFinishLaunching();
+    // At quit (aboutToQuit). Preferences need no saving: they are stored as they change.
+    void applicationWillTerminate();
+
+private:
+    void showWelcome();
+
+    UserDefaults& m_defaults;
+    StatusStore m_store;
+    AppSettings& m_settings;
+    AppServices m_services;
+    bool m_launched = false;
+    // Declared in dependency order: the menu bar, which refers to the others, goes first.
+    std::unique_ptr<TrafficLightOverlay> m_overlay;
+    std::unique_ptr<SettingsWindowController> m_settingsWindow;
+    std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<MenuBarController> m_menuBar;
+};
+
+} // namespace korvane
