@@ -20,7 +20,7 @@ exec 2>/dev/null
 nl='
 '
 # shellcheck disable=SC3028  # bash 5 gives microseconds for free; elsewhere it is empty
-out=$(SIGNALWICK_T=${EPOCHREALTIME:-} PWD=$PWD LC_ALL=C awk '
+out=$(SIGNALWICK_T=${EPOCHREALTIME:-} PWD=${PWD} LC_ALL=C awk '
 function ord(c,    i) {
     if (!ordReady) {
         for (i = 1; i < 256; i++) ORD[sprintf("%c", i)] = i
@@ -220,27 +220,29 @@ END {
         state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv
 }') || cat >/dev/null
 
-reply=${out%%"$nl"*}
-rest=${out#*"$nl"}
-action=${rest%%"$nl"*}
-rest=${rest#*"$nl"}
-name=${rest%%"$nl"*}
-record=${rest#*"$nl"}
+reply=${out%%"${nl}"*}
+rest=${out#*"${nl}"}
+action=${rest%%"${nl}"*}
+rest=${rest#*"${nl}"}
+name=${rest%%"${nl}"*}
+record=${rest#*"${nl}"}
 
 # LC_ALL=C spares each tool loading the locale's files: milliseconds per call.
-case $HOME in
+case ${HOME} in
 /*)
-    dir=$HOME/.cursor/signalwick/state
-    case $action in
+    dir=${HOME}/.cursor/signalwick/state
+    case ${action} in
     w)
-        [ -d "$dir" ] || LC_ALL=C mkdir -p "$dir"
-        tmp=$dir/$name.$$.tmp
-        { printf '%s\n' "$record" >"$tmp" && LC_ALL=C mv -f "$tmp" "$dir/$name.json"; } || LC_ALL=C rm -f "$tmp"
+        [ -d "${dir}" ] || LC_ALL=C mkdir -p "${dir}"
+        tmp=${dir}/${name}.$$.tmp
+        { printf '%s\n' "${record}" >"${tmp}" && LC_ALL=C mv -f "${tmp}" "${dir}/${name}.json"; } || LC_ALL=C rm -f "${tmp}"
         ;;
-    r) LC_ALL=C rm -f "$dir/$name.json" ;;
+    r) LC_ALL=C rm -f "${dir}/${name}.json" ;;
+    *) ;; # "n": nothing to record for this event
     esac
     ;;
+*) ;; # no absolute home: nowhere safe to write
 esac
 
-[ -n "$reply" ] && printf '%s\n' "$reply"
+[ -n "${reply}" ] && printf '%s\n' "${reply}"
 exit 0
