@@ -154,6 +154,40 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(QStringLiteral("/.cursor")));
         QVERIFY(!QFileInfo::exists(QStringLiteral("/.config/Korvane")));
     }
+
+    // A display that is named but cannot be reached: the program says so and
+    // exits with status 1, as it does when none is named, instead of aborting.
+    void programWithUnreachableDisplay_data()
+    {
+        QTest::addColumn<QString>("variable");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("DISPLAY with no server") << "DISPLAY"
+                                                << ":93";
+        QTest::newRow("DISPLAY that is garbage") << "DISPLAY"
+                                                 << "no such host:x";
+        QTest::newRow("WAYLAND_DISPLAY with no socket") << "WAYLAND_DISPLAY"
+                                                        << "wayland-93";
+    }
+    void programWithUnreachableDisplay()
+    {
+        QFETCH(QString, variable);
+        QFETCH(QString, value);
+        if (variable == u"DISPLAY" && QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X93")))
+            QSKIP("display :93 exists here");
+        QProcessEnvironment env = childEnvironment(QDir::homePath());
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("XDG_SESSION_TYPE"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QDir::homePath() + QStringLiteral("/run"));
+        env.insert(variable, value);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(KORVANE_BINARY), {});
+        QVERIFY(p.waitForFinished(30000));
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit, err.constData());
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(err.contains("Korvane: "), err.constData());
+    }
 };
 
 KORVANE_TEST_MAIN(TestHostileEnv)

@@ -56,6 +56,12 @@ public:
         else
             QVERIFY(QFile::remove(m_dir + QStringLiteral("/.filler")));
     }
+    QStringList files() const
+    {
+        QStringList names = QDir(m_dir).entryList(QDir::Files | QDir::Hidden);
+        names.removeAll(QStringLiteral(".filler"));
+        return names;
+    }
     QStringList entries() const
     {
         QStringList names = QDir(m_dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -152,7 +158,7 @@ private Q_SLOTS:
         const QString faulted =
             folder == u".cursor" ? HookInstaller::cursorConfigPath() : HookInstaller::claudeSettingsPath();
         const QByteArray before = readBytes(faulted);
-        const QStringList entriesBefore = guard.entries();
+        const QStringList entriesBefore = guard.files();
         QVERIFY(guard.apply());
 
         RecordingLog log;
@@ -161,7 +167,11 @@ private Q_SLOTS:
         QVERIFY2(log.lines.front().startsWith(QStringLiteral("Korvane: hook install failed: ")),
                  qPrintable(log.lines.front()));
         QCOMPARE(readBytes(faulted), before);
-        QCOMPARE(guard.entries(), entriesBefore); // nothing half-written left behind
+        // Nothing half-written left behind (install() may have made ~/.cursor/hooks first).
+        QCOMPARE(guard.files(), entriesBefore);
+        QVERIFY(
+            QDir(home + QStringLiteral("/.cursor/hooks")).entryList(QDir::Files | QDir::Hidden).isEmpty() ||
+            folder != u".cursor");
         if (folder == u".claude") {
             // Cursor's configuration was merged before the failing step and stays so.
             QVERIFY(readBytes(HookInstaller::cursorConfigPath()).contains("signalwick.sh"));
