@@ -22,16 +22,17 @@ exec 2>/dev/null
 # The record is written aside as <pid>-<name>.tmp (or <pid>-<name>.rm for a
 # removal) by awk, which alone can turn a conversation id into a safe name.
 dir=
-case $HOME in
+case ${HOME} in
 /*)
-    dir=$HOME/.cursor/signalwick/state
+    dir=${HOME}/.cursor/signalwick/state
     # LC_ALL=C spares a tool loading the locale's files: milliseconds per call.
-    [ -d "$dir" ] || LC_ALL=C mkdir -p "$dir"
+    [ -d "${dir}" ] || LC_ALL=C mkdir -p "${dir}"
     ;;
+*) ;; # no usable home: answer the caller, record nothing
 esac
 
 # shellcheck disable=SC3028  # bash 5 gives microseconds for free; elsewhere it is empty
-SIGNALWICK_T=${EPOCHREALTIME:-} SIGNALWICK_BASE=${dir:+$dir/$$} PWD=$PWD LC_ALL=C awk '
+SIGNALWICK_T=${EPOCHREALTIME:-} SIGNALWICK_BASE=${dir:+${dir}/$$} PWD=${PWD} LC_ALL=C awk '
 function ord(c,    i) {
     if (!ordReady) {
         for (i = 1; i < 256; i++) ORD[sprintf("%c", i)] = i
@@ -236,12 +237,13 @@ END {
     close(file)
 }' || cat >/dev/null
 
-[ -n "$dir" ] || exit 0
-for f in "$dir/$$-"*; do
-    name=${f#"$dir/$$-"}
-    case $name in
-    *.tmp) LC_ALL=C mv -f "$f" "$dir/${name%.tmp}.json" ;;
-    *.rm) LC_ALL=C rm -f "$f" "$dir/${name%.rm}.json" ;;
+[ -n "${dir}" ] || exit 0
+for f in "${dir}/$$-"*; do
+    name=${f#"${dir}/$$-"}
+    case ${name} in
+    *.tmp) LC_ALL=C mv -f "${f}" "${dir}/${name%.tmp}.json" ;;
+    *.rm) LC_ALL=C rm -f "${f}" "${dir}/${name%.rm}.json" ;;
+    *) ;; # nothing of ours (the glob matched no file)
     esac
 done
 exit 0

@@ -76,8 +76,10 @@ bool JsonFile::writeAtomically(const QString& path, const QByteArray& bytes, QSt
 {
     // QSaveFile follows a symbolic link and replaces its target, which keeps
     // dotfiles that are links into a repository intact.
+    // Unbuffered: Qt 6.4's QSaveFile commits even when flushing its buffer
+    // failed (a full disk), which replaced the user's file with an empty one.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }

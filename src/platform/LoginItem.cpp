@@ -183,7 +183,9 @@ bool XdgAutostartLoginItem::registerItem(QString* error)
                              .arg(execValue(program()));
     const QByteArray bytes = text.toUtf8();
     QSaveFile out(m_entryPath);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+    // Unbuffered: a failed flush on a full disk would otherwise commit an empty entry.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || out.write(bytes) != bytes.size() ||
+        !out.commit()) {
         if (error)
             *error = QStringLiteral("cannot write %1: %2").arg(m_entryPath, out.errorString());
         return false;
