@@ -41,8 +41,13 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
+# Nothing that talks to the X server may hang the whole run.
+x() {
+    timeout 20 "$@"
+}
+
 # A display number nobody uses: Xvfb picks it and tells us.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp 3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
 xvfb_pid=$!
 tries=0
 until [ -s "$scratch/display" ]; do
@@ -52,7 +57,7 @@ until [ -s "$scratch/display" ]; do
 done
 DISPLAY=":$(cat "$scratch/display")"
 export DISPLAY
-xsetroot -solid "$root_colour"
+x xsetroot -solid "$root_colour"
 
 # Three windows: working, waiting, idle (the last one with a long name).
 export HOME="$scratch/home"
@@ -77,14 +82,32 @@ pixel() { # image x y -> "r,g,b"
     convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | sed -n '2s/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'
 }
 
+# Whether a child still runs (a zombie answers kill -0 until it is waited for).
+running() {
+    state=$(ps -o stat= -p "$1" 2>/dev/null || true)
+    [ -n "$state" ] && [ "${state#Z}" = "$state" ]
+}
+# Ends a child we started: politely, then for sure.
+stop_pid() {
+    kill "$1" 2>/dev/null || true
+    tries=0
+    while running "$1" && [ "$tries" -lt 50 ]; do
+        tries=$((tries + 1))
+        sleep 0.1
+    done
+    kill -9 "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
+
 # Starts the demo and waits until it reports its panels (placed, shown, resynced).
 start_demo() {
+    : >"$scratch/demo.txt" # not the last run's report
     "$demo" "$@" >"$scratch/demo.txt" 2>&1 &
     demo_pid=$!
     tries=0
     until grep -q '^panel' "$scratch/demo.txt"; do
         tries=$((tries + 1))
-        if [ "$tries" -gt 150 ] || ! kill -0 "$demo_pid" 2>/dev/null; then
+        if [ "$tries" -gt 150 ] || ! running "$demo_pid"; then
             echo "the demo did not show its panels:"
             cat "$scratch/demo.txt"
             exit 1
@@ -93,8 +116,7 @@ start_demo() {
     done
 }
 stop_demo() {
-    kill "$demo_pid" 2>/dev/null || true
-    wait "$demo_pid" 2>/dev/null || true
+    stop_pid "$demo_pid"
     demo_pid=""
 }
 
@@ -103,7 +125,7 @@ shoot() { # name, demo arguments...
     shift
     rm -f "$HOME/.config/Korvane/defaults.json" # default placement every time
     start_demo "$@"
-    import -window root "$out/$name.png"
+    x import -window root "$out/$name.png" || fail "$name: no screenshot"
     stop_demo
     sed "s/^/$name: /" "$scratch/demo.txt"
     # The top-left corner pixel of a panel lies outside the rounded plate: it
@@ -138,13 +160,13 @@ drag_check() { # description
     rm -f "$HOME/.config/Korvane/defaults.json"
     start_demo --mode combined
     # The default place of a 52 px wide light is 1206,12: press at 24,28 inside it.
-    xdotool mousemove 1230 40 mousedown 1
+    x xdotool mousemove 1230 40 mousedown 1
     for step in 1 2 3 4 5; do
-        xdotool mousemove $((1230 - 100 * step)) $((40 + 40 * step))
+        x xdotool mousemove $((1230 - 100 * step)) $((40 + 40 * step))
     done
-    xdotool mouseup 1
-    panel_id=$(xdotool search --name '^Korvane$' | head -n 1)
-    active=$(xdotool getactivewindow 2>/dev/null || echo none)
+    x xdotool mouseup 1
+    panel_id=$(x xdotool search --name '^Korvane$' | head -n 1)
+    active=$(x xdotool getactivewindow 2>/dev/null || echo none)
     [ "$active" != "$panel_id" ] || fail "drag $1: the light took the focus"
     stop_demo
     saved=$(grep -o '"OverlayOrigin": *"[^"]*"' "$HOME/.config/Korvane/defaults.json" || true)
@@ -169,8 +191,7 @@ if command -v openbox >/dev/null 2>&1; then
     sleep 1 # openbox takes the screen
     drag_check "under openbox"
     shoot "combined-s1-openbox" --mode combined --scale 1
-    kill "$wm_pid" 2>/dev/null || true
-    wait "$wm_pid" 2>/dev/null || true
+    stop_pid "$wm_pid"
     wm_pid=""
 else
     echo "openbox missing: the window-manager half skipped"
