@@ -280,11 +280,11 @@ void TrafficLightOverlay::setContextMenu(QMenu* menu)
     m_menu = menu;
 }
 
-QMenu* TrafficLightOverlay::contextMenu() const
+QMenu* TrafficLightOverlay::contextMenu()
 {
     if (m_menu)
         return m_menu;
-    return const_cast<TrafficLightOverlay*>(this)->defaultMenu();
+    return defaultMenu();
 }
 
 void TrafficLightOverlay::showContextMenu(QPoint globalPos)

@@ -51,7 +51,7 @@ public:
     // The menu a right click on a light opens. Not owned; until one is set (or
     // after it is destroyed) a small menu of the overlay's own is used.
     void setContextMenu(QMenu* menu);
-    QMenu* contextMenu() const;
+    QMenu* contextMenu();
 
     // Panel sizes for the current fonts; the caption line height is measured on every call.
     static QSize housingSize(double scale, bool hasLabel, OverlayOrientation orientation);

@@ -84,8 +84,9 @@ pixel() { # image x y -> "r,g,b"
 
 # Whether a child still runs (a zombie answers kill -0 until it is waited for).
 running() {
-    state=$(ps -o stat= -p "$1" 2>/dev/null || true)
-    [ -n "$state" ] && [ "${state#Z}" = "$state" ]
+    [ -r "/proc/$1/stat" ] || return 1
+    state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1)
+    [ -n "$state" ] && [ "$state" != Z ]
 }
 # Ends a child we started: politely, then for sure.
 stop_pid() {
