@@ -9,8 +9,29 @@
 #include <QApplication>
 #include <QIcon>
 #include <QTimer>
+#include <cstdlib>
 
 using namespace korvane;
+
+namespace {
+
+QtMessageHandler g_previousHandler = nullptr;
+
+// A display that is named but cannot be opened makes Qt end the process with a
+// fatal message (and a core dump). Say so as for a missing display, and exit 1.
+void startupMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        if (g_previousHandler)
+            g_previousHandler(type, context, message);
+        return;
+    }
+    SystemLog::instance().write(QStringLiteral("Korvane: cannot open the display: ") +
+                                message.section(u'\n', 0, 0));
+    std::_Exit(1);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -22,7 +43,9 @@ int main(int argc, char* argv[])
     }
     display.apply();
 
+    g_previousHandler = qInstallMessageHandler(startupMessageHandler);
     QApplication app(argc, argv);
+    qInstallMessageHandler(g_previousHandler);
     display.restore();
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
