@@ -53,6 +53,22 @@ e2e_skip() {
     exit 77
 }
 
+# e2e_use_build TOP BUILD_DIR: points KORVANE_BIN and KORVANE_XPROBE into BUILD_DIR, building
+# the two targets first when they are missing (for the scripts run by hand; CTest passes
+# both paths itself). Configures like scripts/run when the folder is not configured yet.
+e2e_use_build() {
+    local top=$1 build=$2
+    KORVANE_BIN=$build/src/app/korvane
+    KORVANE_XPROBE=$build/tests/e2e/korvane_xprobe
+    KORVANE_SOURCE_DIR=$top
+    export KORVANE_BIN KORVANE_XPROBE KORVANE_SOURCE_DIR
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+    fi
+    cmake --build "$build" --target korvane korvane_xprobe -j "$(nproc 2>/dev/null || echo 2)" >/dev/null ||
+        { echo "building korvane failed (cmake --build $build)" >&2; exit 1; }
+}
+
 # e2e_init NAME: checks the tools, makes the scratch and artifact folders, arms the traps.
 e2e_init() {
     E2E_NAME=$1
@@ -219,23 +235,40 @@ e2e_write_state() {
     mv -f "$STATE_DIR/.$id.tmp" "$STATE_DIR/$id.json"
 }
 
+# e2e_json FILE PYTHON_EXPRESSION: true when FILE parses as JSON and the expression, over the
+# parsed document `d`, is true (python3: the hook files and preferences are checked with it).
+e2e_json() {
+    python3 - "$1" "$2" <<'PY' 2>/dev/null
+import json, sys
+with open(sys.argv[1], encoding="utf-8") as fh:
+    d = json.load(fh)
+sys.exit(0 if eval(sys.argv[2], {"d": d}) else 1)
+PY
+}
+
 # ---------------------------------------------------------------- the application
 
-# e2e_launch [NAME=VALUE...]: start korvane in the scratch HOME on the private display.
-# The environment is built from nothing, so no session bus, desktop or theme of the
-# machine running the tests leaks in (no D-Bus: the tray icon takes the XEmbed path).
-e2e_launch() {
-    E2E_LAUNCHES=$((E2E_LAUNCHES + 1))
-    KORVANE_LOG=$E2E_TMP/korvane-$E2E_LAUNCHES.log
+# e2e_korvane_command [NAME=VALUE...]: sets E2E_CMD to the command line that starts korvane
+# in the scratch HOME on the private display. The environment is built from nothing, so no
+# session bus, desktop or theme of the machine running the tests leaks in (without D-Bus
+# the tray icon takes the XEmbed path).
+e2e_korvane_command() {
     local passthrough=() v
     for v in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS QT_LOGGING_RULES; do
         [ -n "${!v:-}" ] && passthrough+=("$v=${!v}")
     done
-    env -i PATH="$PATH" HOME="$E2E_HOME" USER="${USER:-e2e}" LANG=C.UTF-8 DISPLAY="$DISPLAY" \
-        XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_DATA_HOME="$E2E_HOME/.local/share" \
-        XDG_CACHE_HOME="$E2E_HOME/.cache" XDG_STATE_HOME="$E2E_HOME/.local/state" \
-        XDG_RUNTIME_DIR="$E2E_HOME/.run" QT_QPA_PLATFORM=xcb "${passthrough[@]}" "$@" \
-        "$KORVANE_BIN" </dev/null >"$KORVANE_LOG" 2>&1 &
+    E2E_CMD=(env -i PATH="$PATH" HOME="$E2E_HOME" USER="${USER:-e2e}" LANG=C.UTF-8 DISPLAY="$DISPLAY"
+        XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_DATA_HOME="$E2E_HOME/.local/share"
+        XDG_CACHE_HOME="$E2E_HOME/.cache" XDG_STATE_HOME="$E2E_HOME/.local/state"
+        XDG_RUNTIME_DIR="$E2E_HOME/.run" QT_QPA_PLATFORM=xcb "${passthrough[@]}" "$@" "$KORVANE_BIN")
+}
+
+# e2e_launch [NAME=VALUE...]: starts korvane (see e2e_korvane_command); sets KORVANE_PID.
+e2e_launch() {
+    E2E_LAUNCHES=$((E2E_LAUNCHES + 1))
+    KORVANE_LOG=$E2E_TMP/korvane-$E2E_LAUNCHES.log
+    e2e_korvane_command "$@"
+    "${E2E_CMD[@]}" </dev/null >"$KORVANE_LOG" 2>&1 &
     KORVANE_PID=$!
     E2E_PIDS+=("$KORVANE_PID")
     echo "$KORVANE_PID" >>"$E2E_TMP/pids"
@@ -277,16 +310,128 @@ e2e_expect_running() {
     }
 }
 
+# e2e_boot [--no-tray] [DEFAULTS_JSON]: display, tray host, fresh HOME with the given
+# preferences, korvane, and (with the tray) its embedded icon.
+e2e_boot() {
+    local tray=1
+    if [ "${1:-}" = --no-tray ]; then
+        tray=0
+        shift
+    fi
+    e2e_start_x
+    [ $tray = 1 ] && e2e_start_tray
+    e2e_new_home
+    [ -n "${1:-}" ] && e2e_write_defaults "$1"
+    e2e_launch
+    [ $tray = 1 ] && e2e_wait_tray_icon
+    return 0
+}
+
 # ---------------------------------------------------------------- windows, pixels, input
 
 # e2e_windows: the viewable top-level windows, one per line:
-#   id x y w h type class|instance name
+#   id x y w h type popup|- class|instance name
+# (type is the _NET_WM_WINDOW_TYPE without its prefix; "popup" marks override-redirect
+# windows such as menus).
 e2e_windows() { "$KORVANE_XPROBE" windows; }
 
 e2e_has_window() { e2e_windows | grep -q -- "$1"; }
 
 # Korvane's own top-level windows (panels, menus, dialogs), with the same columns.
-e2e_app_windows() { e2e_windows | awk 'tolower($7) ~ /korvane/'; }
+e2e_app_windows() { e2e_windows | awk 'tolower($8) ~ /korvane/'; }
+
+# The floating lights: Korvane's utility windows (frameless tool windows), one line each.
+e2e_panels() { e2e_app_windows | awk '$6 == "UTILITY" && $7 == "-"'; }
+
+# Korvane's open menus (override-redirect windows).
+e2e_menus() { e2e_app_windows | awk '$7 == "popup"'; }
+
+e2e_has_menu() { e2e_menus | grep -q .; }
+e2e_no_menu() { ! e2e_has_menu; }
+
+e2e_panel_count() { e2e_panels | wc -l; }
+
+# e2e_wait_panels COUNT [SECONDS]: waits until exactly COUNT floating lights are shown and
+# reads the first into PANEL_ID PANEL_X PANEL_Y PANEL_W PANEL_H.
+e2e_wait_panels() {
+    local want=$1 limit=${2:-5}
+    e2e_wait_until "$limit" e2e_panel_count_is "$want" ||
+        e2e_fail "expected $want floating light(s), found $(e2e_panel_count)"
+    [ "$want" -gt 0 ] && e2e_read_panel "$(e2e_panels | head -n 1)"
+    return 0
+}
+
+e2e_panel_count_is() { [ "$(e2e_panel_count)" -eq "$1" ]; }
+
+# e2e_read_panel LINE: splits a line of e2e_windows into PANEL_ID PANEL_X PANEL_Y PANEL_W PANEL_H.
+e2e_read_panel() {
+    read -r PANEL_ID PANEL_X PANEL_Y PANEL_W PANEL_H _ <<<"$1"
+}
+
+# e2e_lamps SCALE ORIENTATION: the centres of the red, orange and green lamps of the
+# housed light in PANEL_*: LAMP_X[i] LAMP_Y[i]. The lamps are 26*s wide with 8*s gaps
+# behind 12*s of padding, inside a 1-pixel panel margin; across, they are centred.
+e2e_lamps() {
+    local s=$1 orientation=$2 i first pitch
+    first=$(awk -v s="$s" 'BEGIN { printf "%d", 1 + 25 * s }')
+    pitch=$(awk -v s="$s" 'BEGIN { printf "%d", 34 * s }')
+    LAMP_X=() LAMP_Y=()
+    for i in 0 1 2; do
+        if [ "$orientation" = horizontal ]; then
+            LAMP_X[i]=$((PANEL_X + first + i * pitch))
+            LAMP_Y[i]=$((PANEL_Y + first))
+        else
+            LAMP_X[i]=$((PANEL_X + PANEL_W / 2))
+            LAMP_Y[i]=$((PANEL_Y + first + i * pitch))
+        fi
+    done
+}
+
+# e2e_expect_lamps STATE_COLOUR_INDEX COLOUR: lamp INDEX (0 red, 1 orange, 2 green, -1 none)
+# is lit in COLOUR and the other two are dim.
+e2e_expect_lamps() {
+    local lit=$1 colour=$2 i names=(red orange green)
+    for i in 0 1 2; do
+        if [ "$i" -eq "$lit" ]; then
+            e2e_expect_pixel "${LAMP_X[i]}" "${LAMP_Y[i]}" "$colour" 1000 10 "${names[i]} lamp"
+        else
+            e2e_wait_until 1 e2e_is_dark_at "${LAMP_X[i]}" "${LAMP_Y[i]}" ||
+                e2e_fail "${names[i]} lamp is $(e2e_pixel "${LAMP_X[i]}" "${LAMP_Y[i]}"), expected it dim"
+        fi
+    done
+}
+
+# e2e_dots SCALE ORIENTATION COUNT: the centres DOT_X[i] DOT_Y[i] of the COUNT dots of the row
+# panel in PANEL_*. A cell is 26*s (68*s with captions) wide; its height comes from the panel,
+# so captions of any font height are covered.
+e2e_dots() {
+    local s=$1 orientation=$2 n=$3 out dx dy
+    out=$(awk -v s="$s" -v o="$orientation" -v n="$n" -v x="$PANEL_X" -v y="$PANEL_Y" \
+        -v w="$PANEL_W" -v h="$PANEL_H" 'BEGIN {
+            if (o == "horizontal") {
+                cw = (w - 2 - 32 * s - 16 * s * (n - 1)) / n
+                for (i = 0; i < n; i++)
+                    printf "%d %d\n", x + 1 + 16 * s + cw / 2 + i * (cw + 16 * s), y + 1 + 25 * s
+            } else {
+                ch = (h - 2 - 24 * s - 16 * s * (n - 1)) / n
+                for (i = 0; i < n; i++)
+                    printf "%d %d\n", x + w / 2, y + 1 + 25 * s + i * (ch + 16 * s)
+            }
+        }')
+    DOT_X=() DOT_Y=()
+    while read -r dx dy; do
+        DOT_X+=("$dx")
+        DOT_Y+=("$dy")
+    done <<<"$out"
+}
+
+# e2e_dot_colours: the colours of the dots found by e2e_dots, sorted, space-separated.
+e2e_dot_colours() {
+    local i
+    for i in "${!DOT_X[@]}"; do e2e_pixel "${DOT_X[i]}" "${DOT_Y[i]}"; done | sort | tr '\n' ' ' | sed 's/ $//'
+}
+
+e2e_is_dark_at() { e2e_is_dark "$(e2e_pixel "$1" "$2")"; }
 
 # e2e_wait_until SECONDS CMD...: polls CMD every 50 ms until it succeeds.
 e2e_wait_until() {
@@ -334,13 +479,10 @@ e2e_expect_pixel() {
     fi
 }
 
-# e2e_expect_dark X Y [WHAT]: an unlit lamp: every channel well below a lit one.
-e2e_expect_dark() {
-    local c
-    c=$(e2e_pixel "$1" "$2")
-    if ! e2e_is_dark "$c"; then
-        e2e_fail "${3:-pixel $1,$2} is $c, expected a dim (unlit) colour"
-    fi
+# e2e_within A B TOLERANCE: |A - B| <= TOLERANCE (integers).
+e2e_within() {
+    local d=$(($1 - $2))
+    [ "${d#-}" -le "$3" ]
 }
 
 e2e_is_dark() {

@@ -5,14 +5,18 @@
 //
 //   pixel X Y                         print the root's colour at (X, Y) as #RRGGBB
 //   wait-pixel X Y COLOR [options]    poll (X, Y) until it shows COLOR
+//       -p X Y COLOR  and this pixel too (repeatable; each is timed on its own)
 //       -t TOL      per-channel tolerance (default 6)
 //       -T MS       give up after MS milliseconds (default 5000) and exit 1
 //       -n          wait until it does NOT show COLOR
 //       -s MS       the colour must hold for MS milliseconds (default 0)
 //       -r SRC DST  rename SRC to DST first; the clock starts just before the rename
-//     prints "<elapsed ms> <last colour>"
+//     prints "<elapsed ms> <last colour>" per pixel, on one line
 //   windows                           one line per viewable top-level window:
-//                                     id x y w h type class|instance name
+//                                     id x y w h type popup|- class|instance name
+//                                     ("popup": override-redirect, as menus are)
+//   tray-icons                        one line per icon embedded in the tray host:
+//                                     id x y w h class|instance
 //   tray-icon [-T MS] [-p] [-- CMD...]
 //       wait until a window is embedded in the XEmbed tray host (trayer) and print
 //       "<id> <x> <y> <w> <h> <elapsed ms>"; with -p also wait until the icon's
@@ -201,10 +205,15 @@ std::vector<xcb_window_t> children(xcb_window_t window)
     return std::vector<xcb_window_t>(list, list + xcb_query_tree_children_length(reply.get()));
 }
 
+Reply<xcb_get_window_attributes_reply_t> attributes(xcb_window_t window)
+{
+    return Reply<xcb_get_window_attributes_reply_t>(
+        xcb_get_window_attributes_reply(g_conn, xcb_get_window_attributes(g_conn, window), nullptr));
+}
+
 bool viewable(xcb_window_t window)
 {
-    Reply<xcb_get_window_attributes_reply_t> reply(
-        xcb_get_window_attributes_reply(g_conn, xcb_get_window_attributes(g_conn, window), nullptr));
+    const auto reply = attributes(window);
     return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
 }
 
@@ -250,13 +259,23 @@ int cmdPixel(int argc, char** argv)
     return 0;
 }
 
+struct Target {
+    int x = 0, y = 0;
+    Rgb want;
+    Rgb last;
+    std::optional<Clock::time_point> matchedSince;
+    double matchedAt = 0;
+    bool done = false;
+};
+
 int cmdWaitPixel(int argc, char** argv)
 {
     if (argc < 3)
-        die("usage: wait-pixel X Y COLOR [-t TOL] [-T MS] [-n] [-s MS] [-r SRC DST]");
-    const int x = std::atoi(argv[0]);
-    const int y = std::atoi(argv[1]);
-    const Rgb want = parseColour(argv[2]);
+        die("usage: wait-pixel X Y COLOR [-p X Y COLOR]... [-t TOL] [-T MS] [-n] [-s MS] [-r SRC DST]");
+    std::vector<Target> targets(1);
+    targets[0].x = std::atoi(argv[0]);
+    targets[0].y = std::atoi(argv[1]);
+    targets[0].want = parseColour(argv[2]);
     int tolerance = 6;
     double timeoutMs = 5000;
     double holdMs = 0;
@@ -273,7 +292,13 @@ int cmdWaitPixel(int argc, char** argv)
             holdMs = std::atof(argv[++i]);
         else if (opt == "-n")
             negate = true;
-        else if (opt == "-r" && i + 2 < argc) {
+        else if (opt == "-p" && i + 3 < argc) {
+            Target t;
+            t.x = std::atoi(argv[++i]);
+            t.y = std::atoi(argv[++i]);
+            t.want = parseColour(argv[++i]);
+            targets.push_back(t);
+        } else if (opt == "-r" && i + 2 < argc) {
             renameFrom = argv[++i];
             renameTo = argv[++i];
         } else
@@ -282,27 +307,39 @@ int cmdWaitPixel(int argc, char** argv)
     const Clock::time_point start = Clock::now();
     if (renameFrom && std::rename(renameFrom, renameTo) != 0)
         die(std::string("rename failed: ") + std::strerror(errno));
-    Rgb last;
-    std::optional<Clock::time_point> matchedSince;
-    double matchedAt = 0;
-    while (true) {
-        const auto c = readPixel(x, y);
-        if (!c)
-            die("cannot read the pixel");
-        last = *c;
-        const bool ok = near(last, want, tolerance) != negate;
-        if (ok && !matchedSince) {
-            matchedSince = Clock::now();
-            matchedAt = msSince(start);
-        } else if (!ok) {
-            matchedSince.reset();
+    const auto report = [&](bool timedOut) {
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            const Target& t = targets[i];
+            std::printf("%s%.2f %s", i ? " " : "", t.done || !timedOut ? t.matchedAt : msSince(start),
+                        hex(t.last).c_str());
         }
-        if (matchedSince && msSince(*matchedSince) >= holdMs) {
-            std::printf("%.2f %s\n", matchedAt, hex(last).c_str());
+        std::printf("\n");
+    };
+    while (true) {
+        bool allDone = true;
+        for (Target& t : targets) {
+            if (t.done)
+                continue;
+            const auto c = readPixel(t.x, t.y);
+            if (!c)
+                die("cannot read the pixel");
+            t.last = *c;
+            const bool ok = near(t.last, t.want, tolerance) != negate;
+            if (ok && !t.matchedSince) {
+                t.matchedSince = Clock::now();
+                t.matchedAt = msSince(start);
+            } else if (!ok) {
+                t.matchedSince.reset();
+            }
+            t.done = t.matchedSince && msSince(*t.matchedSince) >= holdMs;
+            allDone = allDone && t.done;
+        }
+        if (allDone) {
+            report(false);
             return 0;
         }
         if (msSince(start) > timeoutMs) {
-            std::printf("%.2f %s\n", msSince(start), hex(last).c_str());
+            report(true);
             return 1;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(500));
@@ -312,14 +349,16 @@ int cmdWaitPixel(int argc, char** argv)
 int cmdWindows()
 {
     for (xcb_window_t top : children(g_screen->root)) {
-        if (!viewable(top))
+        const auto attrs = attributes(top);
+        if (!attrs || attrs->map_state != XCB_MAP_STATE_VIEWABLE)
             continue;
         const xcb_window_t client = clientOf(top);
         const auto g = geometry(top);
         if (!g)
             continue;
         const std::string klass = wmClass(client);
-        std::printf("0x%x %d %d %d %d %s %s %s\n", client, g->x, g->y, g->w, g->h, windowType(client).c_str(),
+        std::printf("0x%x %d %d %d %d %s %s %s %s\n", client, g->x, g->y, g->w, g->h,
+                    windowType(client).c_str(), attrs->override_redirect ? "popup" : "-",
                     klass.empty() ? "-" : klass.c_str(), windowName(client).c_str());
     }
     return 0;
@@ -350,6 +389,15 @@ std::optional<xcb_window_t> newTrayIcon(const std::vector<xcb_window_t>& known)
             return icon;
     }
     return std::nullopt;
+}
+
+int cmdTrayIcons()
+{
+    for (xcb_window_t icon : trayIcons()) {
+        if (const auto g = geometry(icon))
+            std::printf("0x%x %d %d %d %d %s\n", icon, g->x, g->y, g->w, g->h, wmClass(icon).c_str());
+    }
+    return 0;
 }
 
 int cmdTrayIcon(int argc, char** argv)
@@ -432,6 +480,8 @@ int main(int argc, char** argv)
         return cmdWaitPixel(argc - 2, argv + 2);
     if (command == "windows")
         return cmdWindows();
+    if (command == "tray-icons")
+        return cmdTrayIcons();
     if (command == "tray-icon")
         return cmdTrayIcon(argc - 2, argv + 2);
     die("unknown command " + command);
