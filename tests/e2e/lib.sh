@@ -490,17 +490,31 @@ e2e_is_dark() {
     [ $((16#${c:0:2})) -lt 112 ] && [ $((16#${c:2:2})) -lt 112 ] && [ $((16#${c:4:2})) -lt 112 ]
 }
 
+# e2e_move X Y: moves the pointer and waits until it is there. (xdotool's own --sync waits
+# for a motion event, which never comes when the pointer already is at X, Y.)
+e2e_move() {
+    local i=0
+    xdotool mousemove "$1" "$2"
+    until [ "$(xdotool getmouselocation | awk '{ print $1, $2 }')" = "x:$1 y:$2" ]; do
+        [ $i -lt 100 ] || e2e_fail "the pointer did not reach $1,$2"
+        sleep 0.01
+        i=$((i + 1))
+    done
+}
+
 # e2e_click X Y [BUTTON]
 e2e_click() {
-    xdotool mousemove --sync "$1" "$2" click "${3:-1}"
+    e2e_move "$1" "$2"
+    xdotool click "${3:-1}"
 }
 
 # e2e_drag X1 Y1 X2 Y2: press, move in steps, release (a manual drag, as a user does).
 e2e_drag() {
     local x1=$1 y1=$2 x2=$3 y2=$4 i steps=10
-    xdotool mousemove --sync "$x1" "$y1" mousedown 1
+    e2e_move "$x1" "$y1"
+    xdotool mousedown 1
     for ((i = 1; i <= steps; i++)); do
-        xdotool mousemove --sync $((x1 + (x2 - x1) * i / steps)) $((y1 + (y2 - y1) * i / steps))
+        e2e_move $((x1 + (x2 - x1) * i / steps)) $((y1 + (y2 - y1) * i / steps))
         sleep 0.02
     done
     xdotool mouseup 1

@@ -16,6 +16,7 @@ set_state() {
     local state=$1 colour=$2 lamp=$3
     e2e_step "$state"
     mkdir -p "$STATE_DIR"
+    written_at=${EPOCHREALTIME/./}
     if [ "$state" = none ]; then
         e2e_wait_pixel "$TRAY_CX" "$TRAY_CY" "$colour" 1000 6 -r "$STATE_DIR/c1.json" "$E2E_TMP/c1.removed"
     else
@@ -33,9 +34,8 @@ set_state waiting "$COLOR_RED" 0
 set_state idle "$COLOR_IDLE" 2
 
 set_state pending "$COLOR_WORKING" 1
-pending_since=${EPOCHREALTIME/./}
 e2e_step "pending is still working after 5 s"
-sleep "$(awk -v t="$(( ${EPOCHREALTIME/./} - pending_since ))" 'BEGIN { s = 5 - t / 1e6; print (s > 0 ? s : 0) }')"
+sleep "$(awk -v t="$((${EPOCHREALTIME/./} - written_at))" 'BEGIN { s = 5 - t / 1e6; print (s > 0 ? s : 0) }')"
 [ "$(e2e_pixel "$TRAY_CX" "$TRAY_CY")" = "$COLOR_WORKING" ] || e2e_fail "pending turned early: $(e2e_pixel "$TRAY_CX" "$TRAY_CY")"
 e2e_step "pending turns waiting after 6 s"
 e2e_expect_pixel "$TRAY_CX" "$TRAY_CY" "$COLOR_RED" 3000 6 "tray dot"

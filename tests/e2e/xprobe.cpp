@@ -366,13 +366,20 @@ int cmdWindows()
 
 // trayer's panel is the top-level window of class "trayer", instance "panel";
 // an embedded icon is a grandchild of it (trayer wraps each icon in a socket window).
+std::optional<xcb_window_t> trayPanel()
+{
+    for (xcb_window_t top : children(g_screen->root)) {
+        if (wmClass(top) == "trayer|panel")
+            return top;
+    }
+    return std::nullopt;
+}
+
 std::vector<xcb_window_t> trayIcons()
 {
     std::vector<xcb_window_t> icons;
-    for (xcb_window_t top : children(g_screen->root)) {
-        if (wmClass(top) != "trayer|panel")
-            continue;
-        for (xcb_window_t socket : children(top)) {
+    if (const auto panel = trayPanel()) {
+        for (xcb_window_t socket : children(*panel)) {
             for (xcb_window_t icon : children(socket)) {
                 if (viewable(icon))
                     icons.push_back(icon);
@@ -445,10 +452,13 @@ int cmdTrayIcon(int argc, char** argv)
         return 1;
     std::printf("0x%x %d %d %d %d %.2f", *icon, g->x, g->y, g->w, g->h, embeddedMs);
     if (waitPainted) {
-        // The socket shows the host's background until the icon draws its dot.
+        // The icon's centre shows the host's background until the icon draws its dot;
+        // the panel's own corner pixel is that background.
         const int cx = g->x + g->w / 2;
         const int cy = g->y + g->h / 2;
-        const auto background = readPixel(g->x, g->y);
+        const auto panel = trayPanel();
+        const auto panelGeometry = panel ? geometry(*panel) : std::nullopt;
+        const auto background = panelGeometry ? readPixel(panelGeometry->x, panelGeometry->y) : std::nullopt;
         while (true) {
             const auto c = readPixel(cx, cy);
             if (c && background && !near(*c, *background, 12))
