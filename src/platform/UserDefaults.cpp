@@ -7,11 +7,11 @@
 #include <QSaveFile>
 #include <cmath>
 
-Q_LOGGING_CATEGORY(lcDefaults, "korvane.defaults")
-
 namespace korvane {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcDefaults, "korvane.platform")
 
 std::string utf8(const QString& s)
 {
@@ -155,6 +155,8 @@ bool UserDefaults::save()
         qCWarning(lcDefaults) << "cannot create" << info.absolutePath();
         return false;
     }
+    if (m_keepBadCopy && !QFileInfo::exists(m_path))
+        m_keepBadCopy = false; // removed since we read it: nothing left to keep
     if (m_keepBadCopy) {
         QString aside = m_path + QStringLiteral(".bad");
         for (int n = 1; QFileInfo::exists(aside); ++n)

@@ -33,7 +33,8 @@ public:
     std::optional<QStringList> stringListValue(const QString& key) const;
 
     // Each setter stores at once. They return false when the file could not be
-    // written; the value is kept in memory either way.
+    // written (the value is kept in memory then) and for a NaN or infinite
+    // double, which JSON cannot hold (nothing changes then).
     bool setValue(const QString& key, nlohmann::json value);
     bool setBool(const QString& key, bool value);
     bool setDouble(const QString& key, double value);

@@ -19,8 +19,8 @@ AppSettings::AppSettings(UserDefaults& defaults, QObject* parent) : QObject(pare
     if (const auto mode = defaults.stringValue(key(kModeKey)))
         m_overlayMode = overlayModeFromRaw(*mode).value_or(OverlayMode::Combined);
     if (const auto orientation = defaults.stringValue(key(kOrientationKey)))
-        m_orientation = *orientation == u"horizontal" ? OverlayOrientation::Horizontal
-                                                      : OverlayOrientation::Vertical;
+        m_orientation =
+            *orientation == u"horizontal" ? OverlayOrientation::Horizontal : OverlayOrientation::Vertical;
     m_showLabels = defaults.boolValue(key(kShowLabelsKey)).value_or(true);
     m_perTab = defaults.boolValue(key(kPerTabKey)).value_or(false);
     m_scale = clampScale(defaults.doubleValue(key(kScaleKey)).value_or(1.0));
@@ -79,7 +79,8 @@ void AppSettings::setPerTab(bool perTab)
 void AppSettings::setScale(double scale)
 {
     const double clamped = clampScale(scale);
-    if (clamped != scale) {
+    // NaN is no size at all: it is never published, only its replacement.
+    if (clamped != scale && !std::isnan(scale)) {
         // The out-of-range value is seen for one change, then the correction follows.
         m_scale = scale;
         Q_EMIT scaleChanged(scale);
@@ -94,8 +95,10 @@ void AppSettings::setScale(double scale)
 void AppSettings::setLightOrder(const QStringList& order)
 {
     m_lightOrder = order;
-    m_defaults.setStringList(key(kLightOrderKey), order);
-    Q_EMIT lightOrderChanged(m_lightOrder);
+    m_defaults.setStringList(key(kLightOrderKey), m_lightOrder);
+    // A copy: a subscriber that assigns again must not change the list under the others.
+    const QStringList published = m_lightOrder;
+    Q_EMIT lightOrderChanged(published);
     Q_EMIT changed();
 }
 

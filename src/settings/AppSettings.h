@@ -48,6 +48,7 @@ public:
     void setScale(double scale);
     void setLightOrder(const QStringList& order);
 
+    // 0.5 or less gives 0.5, above 3.0 gives 3.0; NaN gives the default 1.0.
     static double clampScale(double scale);
 
     // Rows whose id is in `order` first, in that order (an id listed twice

@@ -13,9 +13,9 @@ namespace korvane {
 enum class OverlayMode : std::uint8_t { Combined, PerWindow, Row };
 
 inline constexpr std::array<OverlayMode, 3> kAllOverlayModes = {OverlayMode::Combined, OverlayMode::PerWindow,
-                                                                 OverlayMode::Row};
+                                                                OverlayMode::Row};
 
-QString rawValue(OverlayMode mode); // "combined", "perWindow", "row"
+QString rawValue(OverlayMode mode);                             // "combined", "perWindow", "row"
 std::optional<OverlayMode> overlayModeFromRaw(QStringView raw); // exact, case-sensitive
 
 } // namespace korvane

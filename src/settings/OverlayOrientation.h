@@ -12,9 +12,9 @@ namespace korvane {
 enum class OverlayOrientation : std::uint8_t { Vertical, Horizontal };
 
 inline constexpr std::array<OverlayOrientation, 2> kAllOverlayOrientations = {OverlayOrientation::Vertical,
-                                                                               OverlayOrientation::Horizontal};
+                                                                              OverlayOrientation::Horizontal};
 
-QString rawValue(OverlayOrientation orientation); // "vertical", "horizontal"
+QString rawValue(OverlayOrientation orientation);                             // "vertical", "horizontal"
 std::optional<OverlayOrientation> overlayOrientationFromRaw(QStringView raw); // exact, case-sensitive
 
 } // namespace korvane

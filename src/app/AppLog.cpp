@@ -1,0 +1,5 @@
+#include "app/AppLog.h"
+
+namespace korvane {
+Q_LOGGING_CATEGORY(lcApp, "korvane.app", QtInfoMsg)
+} // namespace korvane

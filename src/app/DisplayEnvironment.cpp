@@ -1,0 +1,58 @@
+#include "app/DisplayEnvironment.h"
+
+#include <QtGlobal>
+
+namespace korvane {
+
+DisplayEnvironment DisplayEnvironment::fromProcess()
+{
+    return {qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"), qgetenv("XDG_SESSION_TYPE"),
+            qgetenv("QT_QPA_PLATFORM")};
+}
+
+bool DisplayEnvironment::hasDisplay() const
+{
+#if defined(Q_OS_MACOS) || defined(Q_OS_WIN)
+    return true;
+#else
+    return !display.isEmpty() || !waylandDisplay.isEmpty() || !qpaPlatform.isEmpty();
+#endif
+}
+
+QByteArray DisplayEnvironment::forcedPlatform() const
+{
+#if defined(Q_OS_MACOS) || defined(Q_OS_WIN)
+    return {};
+#else
+    const bool wayland = !waylandDisplay.isEmpty() || sessionType == "wayland";
+    const bool qtChoosesWayland = qpaPlatform.isEmpty() || qpaPlatform.startsWith("wayland");
+    if (wayland && !display.isEmpty() && qtChoosesWayland)
+        return QByteArrayLiteral("xcb");
+    return {};
+#endif
+}
+
+void DisplayEnvironment::apply() const
+{
+    const QByteArray platform = forcedPlatform();
+    if (!platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform);
+}
+
+void DisplayEnvironment::restore() const
+{
+    if (forcedPlatform().isEmpty())
+        return;
+    if (qpaPlatform.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
+    else
+        qputenv("QT_QPA_PLATFORM", qpaPlatform);
+}
+
+QString DisplayEnvironment::missingDisplayMessage()
+{
+    return QStringLiteral("Korvane: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                          "start it from a desktop session");
+}
+
+} // namespace korvane

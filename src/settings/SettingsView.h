@@ -1,0 +1,84 @@
+#pragma once
+
+#include "status/WindowStatus.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QFormLayout;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QSlider;
+
+namespace korvane {
+
+class AppSettings;
+class SegmentedControl;
+class StatusStore;
+
+// The settings form: the floating-light preferences and the detected windows
+// (or tabs) in light order, reordered by dragging. Every control writes to
+// AppSettings at once; the form follows every change of the settings and the
+// store, wherever it came from.
+class SettingsView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kWidth = 380;
+    static constexpr int kHeight = 420;
+    static constexpr int kListPadding = 8;
+    static constexpr int kMaxListHeight = 168;
+    static constexpr int kSliderMin = 5;  // scale 0.5
+    static constexpr int kSliderMax = 30; // scale 3.0
+
+    SettingsView(AppSettings& settings, StatusStore& store, QWidget* parent = nullptr);
+
+    // The rows in the order shown.
+    const WindowStatusList& rows() const { return m_rows; }
+
+    // 28 per row plus 8, at most 168.
+    static int listHeight(qsizetype rows);
+    // "150%": the scale in whole percent, the fraction dropped.
+    static QString percentText(double scale);
+
+    // Shared with the row painter so that the list matches the form.
+    static QFont captionFont(const QFont& base);
+    static QColor secondaryColor(const QPalette& palette);
+    static QColor tertiaryColor(const QPalette& palette);
+    // `base`, or a fixed-pitch face of the same size when its digits differ in width.
+    static QFont tabularDigitsFont(const QFont& base);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    QWidget* buildLightSection();
+    QWidget* buildListSection();
+    void applyColors();
+    void syncSettings();
+    void syncRows();
+    void rowsMoved(int first, int last, int destination);
+    void sliderMoved(int value);
+
+    AppSettings& m_settings;
+    StatusStore& m_store;
+    WindowStatusList m_rows;
+    bool m_moving = false;
+
+    SegmentedControl* m_layoutPicker = nullptr;
+    SegmentedControl* m_orientationPicker = nullptr;
+    QSlider* m_scaleSlider = nullptr;
+    QLabel* m_percentLabel = nullptr;
+    QCheckBox* m_showLabels = nullptr;
+    QCheckBox* m_perTab = nullptr;
+    QLabel* m_rowNote = nullptr;
+    QFormLayout* m_lightForm = nullptr;
+    QLabel* m_listTitle = nullptr;
+    QPushButton* m_resetOrder = nullptr;
+    QListWidget* m_list = nullptr;
+    QLabel* m_emptyText = nullptr;
+    QLabel* m_footer = nullptr;
+};
+
+} // namespace korvane

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+class QWidget;
+
+namespace korvane {
+
+class AppSettings;
+class StatusStore;
+class SettingsView;
+
+// Owns the one settings window. It is made on the first show(), centred once,
+// and afterwards only hidden when closed, so the next show() brings back the
+// same window where the user left it.
+class SettingsWindowController : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kTitle = "Korvane Settings";
+
+    SettingsWindowController(AppSettings& settings, StatusStore& store, QObject* parent = nullptr);
+    ~SettingsWindowController() override;
+
+    // Shows the window and brings the application to the front.
+    void show();
+
+    // nullptr until the first show().
+    QWidget* window() const { return m_window.get(); }
+    SettingsView* view() const { return m_view; }
+
+private:
+    void createWindow();
+
+    AppSettings& m_settings;
+    StatusStore& m_store;
+    std::unique_ptr<QWidget> m_window;
+    SettingsView* m_view = nullptr;
+};
+
+} // namespace korvane
