@@ -185,6 +185,18 @@ e2e_start_x() {
     e2e_log "Xvfb on $DISPLAY (${size})"
 }
 
+# e2e_start_compositor: xcompmgr, so that translucent windows blend with the desktop as on
+# a composited desktop. The root colour is given again as a wallpaper pixmap, which is what
+# xcompmgr paints behind everything (a plain root colour would come out grey).
+e2e_start_compositor() {
+    command -v xcompmgr >/dev/null || return 1
+    "$KORVANE_XPROBE" root-colour "$COLOR_ROOT"
+    e2e_spawn xcompmgr xcompmgr
+    e2e_wait_until 5 e2e_has_compositor || e2e_fail "xcompmgr did not take the compositing selection"
+}
+
+e2e_has_compositor() { "$KORVANE_XPROBE" compositor; }
+
 # e2e_start_tray: trayer, the XEmbed tray host, in the top-right corner.
 e2e_start_tray() {
     command -v trayer >/dev/null || e2e_skip "trayer is not installed"

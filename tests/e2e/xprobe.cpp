@@ -15,6 +15,8 @@
 //   windows                           one line per viewable top-level window:
 //                                     id x y w h type popup|- class|instance name
 //                                     ("popup": override-redirect, as menus are)
+//   root-colour COLOR                 paint the desktop (also under a compositing manager)
+//   compositor                        exit 0 when a compositing manager runs
 //   tray-icons                        one line per icon embedded in the tray host:
 //                                     id x y w h class|instance
 //   tray-icon [-T MS] [-p] [-- CMD...]
@@ -447,33 +449,73 @@ int cmdTrayIcon(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     const double embeddedMs = msSince(start);
-    const auto g = geometry(*icon);
-    if (!g)
-        return 1;
-    std::printf("0x%x %d %d %d %d %.2f", *icon, g->x, g->y, g->w, g->h, embeddedMs);
+    auto g = geometry(*icon);
     if (waitPainted) {
-        // The icon's centre shows the host's background until the icon draws its dot;
-        // the panel's own corner pixel is that background.
-        const int cx = g->x + g->w / 2;
-        const int cy = g->y + g->h / 2;
-        const auto panel = trayPanel();
-        const auto panelGeometry = panel ? geometry(*panel) : std::nullopt;
-        const auto background = panelGeometry ? readPixel(panelGeometry->x, panelGeometry->y) : std::nullopt;
+        // The icon's centre shows the host's background (the colour of the panel's corner)
+        // until the icon draws its dot. trayer moves and resizes its panel and sockets as
+        // icons arrive, so the geometry is read afresh each time.
         while (true) {
-            const auto c = readPixel(cx, cy);
+            g = geometry(*icon);
+            const auto panel = trayPanel();
+            const auto pg = panel ? geometry(*panel) : std::nullopt;
+            const auto background = pg ? readPixel(pg->x, pg->y) : std::nullopt;
+            const auto c = g ? readPixel(g->x + g->w / 2, g->y + g->h / 2) : std::nullopt;
             if (c && background && !near(*c, *background, 12))
                 break;
             if (msSince(start) > timeoutMs) {
-                std::printf("\n");
-                std::fprintf(stderr, "korvane_xprobe: tray icon not painted after %.0f ms\n", timeoutMs);
+                std::fprintf(stderr, "korvane_xprobe: tray icon 0x%x not painted after %.0f ms\n", *icon,
+                             timeoutMs);
                 return 1;
             }
             std::this_thread::sleep_for(std::chrono::microseconds(500));
         }
-        std::printf(" %.2f", msSince(start));
     }
+    if (!g)
+        return 1;
+    std::printf("0x%x %d %d %d %d %.2f", *icon, g->x, g->y, g->w, g->h, embeddedMs);
+    if (waitPainted)
+        std::printf(" %.2f", msSince(start));
     std::printf("\n");
     return 0;
+}
+
+// Paints the desktop in one colour the way wallpaper setters do: a pixmap kept after
+// this client exits, announced in _XROOTPMAP_ID. A compositing manager paints that
+// pixmap behind the windows (a plain root colour, as xsetroot -solid sets, it ignores).
+int cmdRootColour(int argc, char** argv)
+{
+    if (argc != 1)
+        die("usage: root-colour COLOR");
+    const Rgb c = parseColour(argv[0]);
+    const auto scale = [](int v, std::uint32_t mask) {
+        const int shift = __builtin_ctz(mask);
+        return (static_cast<std::uint32_t>(v) * (mask >> shift) / 255) << shift;
+    };
+    const std::uint32_t pixel = scale(c.r, g_masks[0]) | scale(c.g, g_masks[1]) | scale(c.b, g_masks[2]);
+    const xcb_pixmap_t pixmap = xcb_generate_id(g_conn);
+    xcb_create_pixmap(g_conn, g_screen->root_depth, pixmap, g_screen->root, 1, 1);
+    const xcb_gcontext_t gc = xcb_generate_id(g_conn);
+    xcb_create_gc(g_conn, gc, pixmap, XCB_GC_FOREGROUND, &pixel);
+    const xcb_rectangle_t all = {0, 0, 1, 1};
+    xcb_poly_fill_rectangle(g_conn, pixmap, gc, 1, &all);
+    xcb_free_gc(g_conn, gc);
+    for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"})
+        xcb_change_property(g_conn, XCB_PROP_MODE_REPLACE, g_screen->root, atom(name), XCB_ATOM_PIXMAP, 32, 1,
+                            &pixmap);
+    xcb_change_window_attributes(g_conn, g_screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
+    xcb_clear_area(g_conn, 0, g_screen->root, 0, 0, 0, 0);
+    xcb_set_close_down_mode(g_conn, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
+    // A round trip, so that everything is done before the connection closes.
+    std::free(xcb_get_input_focus_reply(g_conn, xcb_get_input_focus(g_conn), nullptr));
+    return 0;
+}
+
+// A compositing manager owns the _NET_WM_CM_S0 selection.
+int cmdCompositor()
+{
+    Reply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+        g_conn, xcb_get_selection_owner(g_conn, atom("_NET_WM_CM_S0")), nullptr));
+    return reply && reply->owner != XCB_NONE ? 0 : 1;
 }
 
 } // namespace
@@ -490,6 +532,10 @@ int main(int argc, char** argv)
         return cmdWaitPixel(argc - 2, argv + 2);
     if (command == "windows")
         return cmdWindows();
+    if (command == "root-colour")
+        return cmdRootColour(argc - 2, argv + 2);
+    if (command == "compositor")
+        return cmdCompositor();
     if (command == "tray-icons")
         return cmdTrayIcons();
     if (command == "tray-icon")
