@@ -6,6 +6,7 @@
 //   pixel X Y                         print the root's colour at (X, Y) as #RRGGBB
 //   wait-pixel X Y COLOR [options]    poll (X, Y) until it shows COLOR
 //       -p X Y COLOR  and this pixel too (repeatable; each is timed on its own)
+//       -P X Y COLOR  and this pixel, until it no longer shows COLOR
 //       -t TOL      per-channel tolerance (default 6)
 //       -T MS       give up after MS milliseconds (default 5000) and exit 1
 //       -n          wait until it does NOT show COLOR
@@ -23,7 +24,8 @@
 //       wait until a window is embedded in the XEmbed tray host (trayer) and print
 //       "<id> <x> <y> <w> <h> <elapsed ms>"; with -p also wait until the icon's
 //       centre no longer shows the host's background and append that time; with a
-//       command, start it first (the clock starts at fork) and print "pid <n>" first.
+//       command, start it first (the clock starts at fork; its output goes to /dev/null)
+//       and print "pid <n>" first.
 
 #include <algorithm>
 #include <chrono>
@@ -264,6 +266,7 @@ int cmdPixel(int argc, char** argv)
 struct Target {
     int x = 0, y = 0;
     Rgb want;
+    bool negate = false;
     Rgb last;
     std::optional<Clock::time_point> matchedSince;
     double matchedAt = 0;
@@ -273,7 +276,7 @@ struct Target {
 int cmdWaitPixel(int argc, char** argv)
 {
     if (argc < 3)
-        die("usage: wait-pixel X Y COLOR [-p X Y COLOR]... [-t TOL] [-T MS] [-n] [-s MS] [-r SRC DST]");
+        die("usage: wait-pixel X Y COLOR [-p|-P X Y COLOR]... [-t TOL] [-T MS] [-n] [-s MS] [-r SRC DST]");
     std::vector<Target> targets(1);
     targets[0].x = std::atoi(argv[0]);
     targets[0].y = std::atoi(argv[1]);
@@ -294,8 +297,9 @@ int cmdWaitPixel(int argc, char** argv)
             holdMs = std::atof(argv[++i]);
         else if (opt == "-n")
             negate = true;
-        else if (opt == "-p" && i + 3 < argc) {
+        else if ((opt == "-p" || opt == "-P") && i + 3 < argc) {
             Target t;
+            t.negate = opt == "-P";
             t.x = std::atoi(argv[++i]);
             t.y = std::atoi(argv[++i]);
             t.want = parseColour(argv[++i]);
@@ -326,7 +330,7 @@ int cmdWaitPixel(int argc, char** argv)
             if (!c)
                 die("cannot read the pixel");
             t.last = *c;
-            const bool ok = near(t.last, t.want, tolerance) != negate;
+            const bool ok = near(t.last, t.want, tolerance) != (negate != t.negate);
             if (ok && !t.matchedSince) {
                 t.matchedSince = Clock::now();
                 t.matchedAt = msSince(start);
@@ -434,6 +438,12 @@ int cmdTrayIcon(int argc, char** argv)
         if (pid < 0)
             die("fork failed");
         if (pid == 0) {
+            // Not on our output: a caller reading it through a pipe would otherwise wait
+            // for the command to end, not for us.
+            const int devNull = open("/dev/null", O_RDWR);
+            dup2(devNull, STDIN_FILENO);
+            dup2(devNull, STDOUT_FILENO);
+            dup2(devNull, STDERR_FILENO);
             execvp(argv[i], argv + i);
             _exit(127);
         }
