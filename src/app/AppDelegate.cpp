@@ -1,22 +1,70 @@
 #include "app/AppDelegate.h"
 
 #include "app/AppLog.h"
+#include "hooks/HookInstaller.h"
+#include "menubar/MenuBarController.h"
+#include "overlay/TrafficLightOverlay.h"
+#include "platform/Alerts.h"
+#include "platform/LoginItem.h"
+#include "platform/UrlOpener.h"
 #include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingsWindowController.h"
+#include "update/Updater.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 
 namespace korvane {
 
-AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock, QObject* parent)
-    : QObject(parent), m_defaults(defaults), m_store(clock), m_settings(settings)
+namespace {
+QString key(const char* k)
 {
+    return QString::fromLatin1(k);
+}
+} // namespace
+
+AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock, AppServices services,
+                         QObject* parent)
+    : QObject(parent), m_defaults(defaults), m_store(clock), m_settings(settings), m_services(std::move(services))
+{
+    if (!m_services.alerts)
+        m_services.alerts = &Alerts::standard();
+    if (!m_services.loginItem)
+        m_services.loginItem = &LoginItem::standard();
+    if (!m_services.urlOpener)
+        m_services.urlOpener = &UrlOpener::standard();
+    if (!m_services.installHooks)
+        m_services.installHooks = &HookInstaller::install;
+    if (m_services.updateSite.isEmpty())
+        m_services.updateSite = Updater::productSite();
+
     if (QCoreApplication* app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &AppDelegate::applicationWillTerminate);
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate()
+{
+    m_menuBar.reset();
+    m_updater.reset();
+    m_settingsWindow.reset();
+    m_overlay.reset();
+}
+
+TrafficLightOverlay& AppDelegate::overlay()
+{
+    if (!m_overlay)
+        m_overlay = std::make_unique<TrafficLightOverlay>(m_store, m_settings, m_defaults);
+    return *m_overlay;
+}
+
+SettingsWindowController& AppDelegate::settingsWindow()
+{
+    if (!m_settingsWindow)
+        m_settingsWindow = std::make_unique<SettingsWindowController>(m_settings, m_store);
+    return *m_settingsWindow;
+}
 
 void AppDelegate::applicationDidFinishLaunching()
 {
@@ -24,21 +72,61 @@ void AppDelegate::applicationDidFinishLaunching()
         return;
     m_launched = true;
 
-    // 1. An accessory: no task-bar entry and no main window, so closing the last
-    //    window (the settings, an alert) must not end the application.
+    // An accessory: no task-bar entry and no main window, so closing the last
+    // window (the settings, an alert) must not end the application.
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
-    // 2. Launch wiring: install the hooks here, on every launch, before anything
-    //    is shown; the result is not looked at.
+    // On every launch, before anything is shown; a failure is logged by the
+    // installer and the menu offers to try again.
+    m_services.installHooks();
 
-    // 3. From here on the store's published status is current.
+    // From here on the store's published status is current.
     m_store.start();
 
-    // 4. Launch wiring: create the menu bar controller (creating the overlay,
-    //    then the settings-window controller), then the first-launch branch or
-    //    the restore of the floating light.
+    TrafficLightOverlay& lights = overlay();
+    SettingsWindowController& settingsWindowController = settingsWindow();
+    m_updater = std::make_unique<Updater>(*m_services.alerts, *m_services.urlOpener, m_services.updateSite);
+
+    MenuBarController::Actions actions;
+    actions.toggleOverlay = [&lights] { lights.toggle(); };
+    actions.overlayVisibleKey = TrafficLightOverlay::visibleKey();
+    actions.showSettings = [&settingsWindowController] { settingsWindowController.show(); };
+    actions.installHooks = m_services.installHooks;
+    actions.hooksInstalled = &HookInstaller::isInstalled;
+    actions.claudeAvailable = &HookInstaller::claudeAvailable;
+    actions.checkForUpdates = [updater = m_updater.get()] { updater->checkForUpdates(); };
+    m_menuBar = std::make_unique<MenuBarController>(m_store, m_settings, m_defaults, *m_services.loginItem,
+                                                    *m_services.alerts, std::move(actions));
+    // Without a tray host a right click on a light is the way to the menu.
+    lights.setContextMenu(m_menuBar->menu());
+
+    if (!m_defaults.boolValue(key(kHasLaunchedKey)).value_or(false)) {
+        m_defaults.setBool(key(kHasLaunchedKey), true);
+        m_defaults.setBool(TrafficLightOverlay::visibleKey(), true);
+        lights.rebuild();
+        showWelcome();
+    } else if (m_defaults.boolValue(TrafficLightOverlay::visibleKey()).value_or(false)) {
+        m_defaults.setBool(TrafficLightOverlay::visibleKey(), true);
+        lights.rebuild();
+    }
 
     qCDebug(lcApp) << "launched" << QCoreApplication::applicationVersion();
+}
+
+void AppDelegate::showWelcome()
+{
+    Alerts::Request request;
+    request.message = QStringLiteral("Korvane is running!");
+    request.informativeText = QStringLiteral(
+        "Look for the colored dot (\u25CF) in your menu bar at the top of the screen.\n\n"
+        "Green = agent idle, Orange = working, Red = waiting for you.\n\n"
+        "A floating light has been turned on so you can see it right away \u2014 drag it anywhere. "
+        "You can move it, resize it, or change its style from the menu bar icon.");
+    request.style = Alerts::Style::Informational;
+    request.buttons = {QStringLiteral("Got it")};
+    request.icon = QApplication::windowIcon();
+    request.stayOnTop = true;
+    m_services.alerts->run(request);
 }
 
 void AppDelegate::applicationWillTerminate()

@@ -4,11 +4,30 @@
 #include "status/StatusStore.h"
 
 #include <QObject>
+#include <QUrl>
+#include <functional>
+#include <memory>
 
 namespace korvane {
 
+class Alerts;
 class AppSettings;
+class LoginItem;
+class MenuBarController;
+class SettingsWindowController;
+class TrafficLightOverlay;
+class Updater;
+class UrlOpener;
 class UserDefaults;
+
+// The operating-system touch points of the launch; empty members take the real ones.
+struct AppServices {
+    Alerts* alerts = nullptr;
+    LoginItem* loginItem = nullptr;
+    UrlOpener* urlOpener = nullptr;
+    std::function<bool()> installHooks;
+    QUrl updateSite;
+};
 
 // Owns the long-lived objects of the application for the life of the process
 // and runs the launch and quit sequences. The program creates one with
@@ -17,11 +36,13 @@ class AppDelegate : public QObject {
     Q_OBJECT
 
 public:
+    static constexpr const char* kHasLaunchedKey = "KorvaneHasLaunched";
+
     // Creates the status store (which creates the state directory but reads
     // nothing yet) and takes the settings. Connects to the application's
     // aboutToQuit when an application object exists.
     AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock = SystemClock::instance(),
-                QObject* parent = nullptr);
+                AppServices services = {}, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     StatusStore& store() { return m_store; }
@@ -29,18 +50,31 @@ public:
     UserDefaults& defaults() { return m_defaults; }
     bool hasFinishedLaunching() const { return m_launched; }
 
-    // Once, when the event loop runs. Later calls do nothing.
+    // Created on first use.
+    TrafficLightOverlay& overlay();
+    SettingsWindowController& settingsWindow();
+    // Set once launching has finished.
+    MenuBarController* menuBar() const { return m_menuBar.get(); }
+
+    // Once, when the event loop runs. Later calls do nothing. On the first
+    // launch it returns when the welcome alert has been dismissed.
     void applicationDidFinishLaunching();
     // At quit (aboutToQuit). Preferences need no saving: they are stored as they change.
     void applicationWillTerminate();
 
 private:
+    void showWelcome();
+
     UserDefaults& m_defaults;
     StatusStore m_store;
     AppSettings& m_settings;
+    AppServices m_services;
     bool m_launched = false;
-    // Launch wiring: the overlay, the settings-window controller (both created
-    // on first use) and the menu bar controller (set at launch) go here.
+    // Declared in dependency order: the menu bar, which refers to the others, goes first.
+    std::unique_ptr<TrafficLightOverlay> m_overlay;
+    std::unique_ptr<SettingsWindowController> m_settingsWindow;
+    std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<MenuBarController> m_menuBar;
 };
 
 } // namespace korvane

@@ -7,6 +7,7 @@
 #include "settings/AppSettings.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 
 using namespace korvane;
@@ -26,6 +27,10 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("korvane"));
+    QIcon appIcon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        appIcon.addFile(QStringLiteral(":/icons/korvane-%1.png").arg(size));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("korvane"), appIcon));
 
     SignalQuitter signalQuitter;
     QObject::connect(&signalQuitter, &SignalQuitter::quitRequested, &app, &QCoreApplication::quit);

@@ -3,10 +3,12 @@
 #include "platform/Clock.h"
 #include "status/AgentState.h"
 #include "status/StateRecord.h"
+#include "status/StringPool.h"
 #include "status/WindowStatus.h"
 
 #include <QObject>
 #include <QString>
+#include <string>
 #include <vector>
 
 class QFileSystemWatcher;
@@ -24,14 +26,15 @@ class StatusStore : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr double kWorkingTimeout = 900;  // a "working" record older than this is idle
-    static constexpr double kWaitingGrace = 6;      // "pending" is working up to this age, then waiting
-    static constexpr double kDisplayWindow = 7200;  // rows older than this are not shown
-    static constexpr double kPruneAfter = 86400;    // state files older than this are deleted
+    static constexpr double kWorkingTimeout = 900; // a "working" record older than this is idle
+    static constexpr double kWaitingGrace = 6;     // "pending" is working up to this age, then waiting
+    static constexpr double kDisplayWindow = 7200; // rows older than this are not shown
+    static constexpr double kPruneAfter = 86400;   // state files older than this are deleted
     static constexpr qint64 kMaxStateFileSize = 1024 * 1024;
 
     // The state directory is ~/.cursor/signalwick/state under QDir::homePath();
     // it is created here (a failure is ignored). Nothing is read until start().
+    // Ages are measured with the clock, which must outlive the store.
     explicit StatusStore(const Clock& clock = SystemClock::instance(), QObject* parent = nullptr);
     ~StatusStore() override;
 
@@ -43,8 +46,10 @@ public:
     bool isStarted() const;
     bool isWatching() const;
 
-    // One pass now, then a 1-second timer and a directory watcher.
+    // One pass now, then a 1-second timer and a directory watcher. A watcher
+    // that lost its directory is armed again by the first pass that lists it.
     void start();
+    // No pass runs after this returns.
     void stop();
 
     // One complete pass over the state directory.
@@ -91,6 +96,10 @@ private:
     WindowStatusList m_tabs;
     QTimer* m_timer = nullptr;
     QFileSystemWatcher* m_watcher = nullptr;
+    // Reused by every pass.
+    std::string m_readBuffer;
+    std::vector<TabEntry> m_tabEntries;
+    StringPool m_strings;
 };
 
 } // namespace korvane

@@ -42,7 +42,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::newRow("working") << int(AgentState::Working) << QString::fromUtf8("Agent is working\u2026");
         QTest::newRow("waiting") << int(AgentState::Waiting) << "Waiting for your answer";
-        QTest::newRow("idle") << int(AgentState::Idle) << QString::fromUtf8("Done \u2014 waiting for your input");
+        QTest::newRow("idle") << int(AgentState::Idle)
+                              << QString::fromUtf8("Done \u2014 waiting for your input");
         QTest::newRow("error") << int(AgentState::Error) << "Last turn ended with an error";
         QTest::newRow("unknown") << int(AgentState::Unknown) << "No recent agent activity";
     }

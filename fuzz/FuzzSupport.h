@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Shared pieces of the libFuzzer targets. A failed check aborts, which libFuzzer
+// reports as a crash and saves the input.
+#define FUZZ_CHECK(cond)                                                                                     \
+    do {                                                                                                     \
+        if (!(cond))                                                                                         \
+            ::korvane::fuzz::fail(__FILE__, __LINE__, #cond);                                                \
+    } while (false)
+
+namespace korvane::fuzz {
+
+[[noreturn]] void fail(const char* file, int line, const char* condition);
+
+// Points HOME and XDG_CONFIG_HOME at a private temporary directory, once per
+// process, so that no target touches the real home. Returns it.
+const QString& isolatedHome();
+
+// Removes everything inside dir (not dir itself); dir is created when missing.
+void emptyDirectory(const QString& dir);
+
+bool writeFile(const QString& path, const QByteArray& bytes);
+bool readFile(const QString& path, QByteArray& out);
+
+// Splits the input at every separator; an input without one is a single part.
+std::vector<QByteArray> split(const std::uint8_t* data, std::size_t size, const QByteArray& separator,
+                              std::size_t maxParts);
+
+} // namespace korvane::fuzz

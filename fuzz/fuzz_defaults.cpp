@@ -1,0 +1,76 @@
+// Loading the preference file, then one write through. Whatever the file held
+// must survive: a JSON object keeps every member, anything else is set aside
+// byte for byte before the first write replaces it.
+#include "FuzzSupport.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <nlohmann/json.hpp>
+
+using namespace korvane;
+using nlohmann::json;
+
+namespace {
+
+json parseFile(const QString& path)
+{
+    QByteArray bytes;
+    FUZZ_CHECK(fuzz::readFile(path, bytes));
+    return json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QString dir = fuzz::isolatedHome() + QStringLiteral("/.config/Korvane");
+    fuzz::emptyDirectory(dir);
+    const QString path = dir + QStringLiteral("/defaults.json");
+    const QByteArray original(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    FUZZ_CHECK(fuzz::writeFile(path, original));
+
+    const json parsed = json::parse(original.constBegin(), original.constEnd(), nullptr, false);
+    const bool usable = !parsed.is_discarded() && parsed.is_object();
+
+    UserDefaults defaults(path);
+    if (usable) {
+        for (const auto& [key, value] : parsed.items()) {
+            const QString k = QString::fromStdString(key);
+            FUZZ_CHECK(defaults.contains(k));
+            FUZZ_CHECK(defaults.value(k) == value);
+            // Typed lookups answer only for their own type.
+            FUZZ_CHECK(defaults.boolValue(k).has_value() == value.is_boolean());
+            FUZZ_CHECK(defaults.doubleValue(k).has_value() == value.is_number());
+            FUZZ_CHECK(defaults.stringValue(k).has_value() == value.is_string());
+            if (defaults.stringListValue(k))
+                FUZZ_CHECK(value.is_array() &&
+                           defaults.stringListValue(k)->size() == qsizetype(value.size()));
+        }
+    }
+
+    std::string fresh = "OverlayFuzz";
+    while (usable && parsed.contains(fresh))
+        fresh += '+';
+    FUZZ_CHECK(defaults.setString(QString::fromStdString(fresh), QStringLiteral("x")));
+
+    const json written = parseFile(path);
+    FUZZ_CHECK(!written.is_discarded() && written.is_object());
+    FUZZ_CHECK(written.value(fresh, json()) == "x");
+    if (usable) {
+        FUZZ_CHECK(written.size() == parsed.size() + 1);
+        for (const auto& [key, value] : parsed.items())
+            FUZZ_CHECK(written.contains(key) && written.at(key) == value);
+    } else {
+        FUZZ_CHECK(written.size() == 1);
+        QByteArray aside;
+        FUZZ_CHECK(fuzz::readFile(path + QStringLiteral(".bad"), aside));
+        FUZZ_CHECK(aside == original);
+    }
+
+    // What was written loads back to the same values.
+    UserDefaults reloaded(path);
+    for (const auto& [key, value] : written.items())
+        FUZZ_CHECK(reloaded.value(QString::fromStdString(key)) == value);
+    return 0;
+}

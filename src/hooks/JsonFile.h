@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <nlohmann/json.hpp>
+
+namespace korvane {
+
+// Reading and writing the JSON configuration files of other tools, which users
+// edit by hand and often keep under version control.
+class JsonFile {
+public:
+    enum class Status {
+        Missing,    // no file (or a dangling link)
+        Blank,      // empty or only whitespace
+        Object,     // a JSON object: `object` holds it
+        Damaged,    // not JSON, or not an object at the top level
+        Unreadable, // exists but cannot be opened or read
+    };
+
+    struct Content {
+        Status status = Status::Missing;
+        nlohmann::json object = nlohmann::json::object(); // empty unless status is Object
+        QString error;                                    // why it is Damaged or Unreadable
+    };
+
+    static Content readObject(const QString& path);
+
+    // Two-space indentation, keys sorted (by bytes), a final newline; invalid UTF-8
+    // inside strings becomes U+FFFD instead of failing.
+    static QByteArray serialize(const nlohmann::json& value);
+
+    // Written aside and renamed into place, so readers never see half a file. A
+    // path that is a symbolic link stays a link: its target is replaced. An
+    // existing file keeps its permissions.
+    static bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error);
+
+    // Copies the file beside itself as "<path>.korvane-backup", or with ".1",
+    // ".2", ... appended when that name is taken; an existing backup is never
+    // overwritten. Returns the backup's path, or an empty string and *error.
+    static QString keepBackup(const QString& path, QString* error);
+};
+
+} // namespace korvane

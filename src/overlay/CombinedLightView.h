@@ -1,0 +1,18 @@
+#pragma once
+
+#include "overlay/LightHousing.h"
+
+namespace korvane {
+
+class StatusStore;
+
+// The traffic light of the whole machine: follows the store's overall state.
+class CombinedLightView : public LightHousing {
+    Q_OBJECT
+
+public:
+    CombinedLightView(const StatusStore& store, double scale, OverlayOrientation orientation,
+                      QWidget* parent = nullptr);
+};
+
+} // namespace korvane

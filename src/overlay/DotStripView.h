@@ -1,0 +1,75 @@
+#pragma once
+
+#include "settings/OverlayOrientation.h"
+#include "status/AgentState.h"
+#include "status/WindowStatus.h"
+
+#include <QRectF>
+#include <QStringList>
+#include <QWidget>
+#include <optional>
+#include <vector>
+
+namespace korvane {
+
+class StatusDot;
+class StatusStore;
+
+// A row or column of dots on a plate, one per window (or tab) in the user's
+// order, each with its name as an optional caption. With no rows it shows one
+// dot in the overall state, captioned "Agent".
+class DotStripView : public QWidget {
+    Q_OBJECT
+
+public:
+    DotStripView(const StatusStore& store, bool showLabels, double scale, OverlayOrientation orientation,
+                 bool perTab, QStringList order, QWidget* parent = nullptr);
+    ~DotStripView() override;
+
+    struct Cell {
+        std::optional<QString> id; // none: the placeholder of an empty strip
+        std::optional<QString> label;
+        AgentState state = AgentState::Unknown;
+        friend bool operator==(const Cell&, const Cell&) = default;
+    };
+
+    // The rows shown, in the user's order, read from the store now.
+    WindowStatusList windows() const;
+    std::vector<Cell> cells() const;
+    // The dot of cell i; its caption's frame (empty without captions).
+    StatusDot* dot(int i) const;
+    QRectF captionRect(int i) const;
+    QRectF plateRect() const;
+
+    double scale() const { return m_scale; }
+    OverlayOrientation orientation() const { return m_orientation; }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct Shown {
+        Cell cell;
+        StatusDot* dot;
+    };
+
+    std::vector<Cell> wantedCells() const;
+    void follow();
+    void layoutDots();
+    QRectF cellRect(int i) const;
+    QSizeF contentSize() const;
+
+    const StatusStore& m_store;
+    bool m_showLabels;
+    double m_scale;
+    int m_lineHeight;
+    OverlayOrientation m_orientation;
+    bool m_perTab;
+    QStringList m_order;
+    std::vector<Shown> m_shown;
+};
+
+} // namespace korvane

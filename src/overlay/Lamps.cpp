@@ -1,0 +1,114 @@
+#include "overlay/Lamps.h"
+
+#include "overlay/LightStyle.h"
+#include "overlay/OverlayGeometry.h"
+
+#include <QPainter>
+#include <QVariantAnimation>
+#include <cmath>
+
+namespace korvane {
+
+Lamps::Lamps(AgentState state, double scale, OverlayOrientation orientation, QWidget* parent)
+    : QWidget(parent), m_state(state), m_scale(scale), m_orientation(orientation), m_levels(levelsFor(state))
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_animation = new QVariantAnimation(this);
+    m_animation->setStartValue(0.0);
+    m_animation->setEndValue(1.0);
+    m_animation->setDuration(LightStyle::kStateAnimationMs);
+    m_animation->setEasingCurve(LightStyle::stateEasing());
+    connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        const double t = value.toDouble();
+        for (std::size_t i = 0; i < m_levels.size(); ++i)
+            m_levels[i] = m_from[i] + (m_to[i] - m_from[i]) * t;
+        update();
+    });
+}
+
+std::array<double, 3> Lamps::levelsFor(AgentState state)
+{
+    std::array<double, 3> levels{0, 0, 0};
+    const int lit = LightStyle::litLamp(state);
+    if (lit >= 0)
+        levels[static_cast<std::size_t>(lit)] = 1;
+    return levels;
+}
+
+void Lamps::setState(AgentState state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    m_animation->stop();
+    m_from = m_levels; // a change during a fade starts from what is on screen
+    m_to = levelsFor(state);
+    if (!isVisible()) {
+        m_levels = m_to;
+        update();
+        return;
+    }
+    m_animation->start();
+}
+
+void Lamps::setLampOrigin(const QPointF& topLeft)
+{
+    if (m_origin == topLeft)
+        return;
+    m_origin = topLeft;
+    update();
+}
+
+QPointF Lamps::lampOrigin() const
+{
+    if (m_origin)
+        return *m_origin;
+    const QSizeF run = OverlayGeometry::lampsSize(m_scale, m_orientation);
+    return {(width() - run.width()) / 2, (height() - run.height()) / 2};
+}
+
+QPointF Lamps::lampCenter(int lamp) const
+{
+    const double d = OverlayGeometry::kLampDiameter * m_scale;
+    const double step = (OverlayGeometry::kLampDiameter + OverlayGeometry::kLampSpacing) * m_scale * lamp;
+    const QPointF first = lampOrigin() + QPointF(d / 2, d / 2);
+    return m_orientation == OverlayOrientation::Horizontal ? first + QPointF(step, 0)
+                                                           : first + QPointF(0, step);
+}
+
+QSize Lamps::sizeHint() const
+{
+    const QSizeF run = OverlayGeometry::lampsSize(m_scale, m_orientation);
+    const double reach = 2 * LightStyle::glowReach(m_scale);
+    return {static_cast<int>(std::ceil(run.width() + reach)),
+            static_cast<int>(std::ceil(run.height() + reach))};
+}
+
+void Lamps::paint(QPainter& painter, const QPointF& topLeft, double scale, OverlayOrientation orientation,
+                  const std::array<double, 3>& levels)
+{
+    const double d = OverlayGeometry::kLampDiameter * scale;
+    const double step = (OverlayGeometry::kLampDiameter + OverlayGeometry::kLampSpacing) * scale;
+    const bool horizontal = orientation == OverlayOrientation::Horizontal;
+    for (int i = 0; i < 3; ++i) {
+        const double level = levels[static_cast<std::size_t>(i)];
+        const QPointF center =
+            topLeft + QPointF(d / 2 + (horizontal ? step * i : 0), d / 2 + (horizontal ? 0 : step * i));
+        const QColor color = LightStyle::lampColor(i);
+        // Lit and dim cross-fade while the state changes.
+        LightStyle::paintGlow(painter, center, scale, color, level);
+        if (level < 1)
+            LightStyle::paintBody(painter, center, scale, color, LightStyle::kDimOpacity, 1 - level);
+        if (level > 0)
+            LightStyle::paintBody(painter, center, scale, color, 1.0, level);
+    }
+}
+
+void Lamps::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    paint(painter, lampOrigin(), m_scale, m_orientation, m_levels);
+}
+
+} // namespace korvane

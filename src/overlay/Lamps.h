@@ -1,0 +1,59 @@
+#pragma once
+
+#include "settings/OverlayOrientation.h"
+#include "status/AgentState.h"
+
+#include <QPointF>
+#include <QWidget>
+#include <array>
+#include <optional>
+
+class QVariantAnimation;
+
+namespace korvane {
+
+// Three lamps, red, orange and green, in a column or a row; the one the state
+// calls for is lit and glows, the others are dim. A change of state cross-fades.
+//
+// The widget may be larger than the lamps (their glow needs room); the lamps
+// are drawn with their top-left corner at lampOrigin(), centred by default.
+class Lamps : public QWidget {
+    Q_OBJECT
+
+public:
+    Lamps(AgentState state, double scale, OverlayOrientation orientation, QWidget* parent = nullptr);
+
+    AgentState state() const { return m_state; }
+    double scale() const { return m_scale; }
+    OverlayOrientation orientation() const { return m_orientation; }
+    void setState(AgentState state);
+
+    void setLampOrigin(const QPointF& topLeft);
+    QPointF lampOrigin() const;
+    // Centre of lamp 0 (red), 1 (orange) or 2 (green) in this widget.
+    QPointF lampCenter(int lamp) const;
+    // How lit each lamp is now, 0 (dim) to 1 (lit); between them while animating.
+    const std::array<double, 3>& levels() const { return m_levels; }
+
+    QSize sizeHint() const override;
+
+    // Paints the lamps with their top-left corner at `topLeft`.
+    static void paint(QPainter& painter, const QPointF& topLeft, double scale, OverlayOrientation orientation,
+                      const std::array<double, 3>& levels);
+    static std::array<double, 3> levelsFor(AgentState state);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    AgentState m_state;
+    double m_scale;
+    OverlayOrientation m_orientation;
+    std::array<double, 3> m_levels;
+    std::array<double, 3> m_from{};
+    std::array<double, 3> m_to{};
+    std::optional<QPointF> m_origin;
+    QVariantAnimation* m_animation = nullptr;
+};
+
+} // namespace korvane

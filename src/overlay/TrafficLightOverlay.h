@@ -1,0 +1,113 @@
+#pragma once
+
+#include "settings/OverlayMode.h"
+#include "settings/OverlayOrientation.h"
+#include "status/WindowStatus.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+#include <QStringList>
+#include <array>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QWidget;
+
+namespace korvane {
+
+class AppSettings;
+class OverlayPanel;
+class StatusStore;
+class UserDefaults;
+
+// Owns the floating lights: whether they are shown (a flag that outlives the
+// process), which panels the user's layout calls for, and keeping them in step
+// with the preferences and with the windows and tabs of the store.
+class TrafficLightOverlay : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kVisibleKey = "OverlayWasVisible";
+    static QString visibleKey() { return QString::fromLatin1(kVisibleKey); }
+    static constexpr const char* kCombinedOriginKey = "OverlayOrigin";
+    static constexpr const char* kWindowOriginPrefix = "OverlayOrigin::";
+    static constexpr const char* kRowOriginKey = "OverlayOriginRow";
+
+    // Shows nothing until rebuild(), toggle() or a change of a preference.
+    TrafficLightOverlay(StatusStore& store, AppSettings& settings, UserDefaults& defaults,
+                        QObject* parent = nullptr);
+    ~TrafficLightOverlay() override;
+
+    // The persistent visibility flag, read afresh each time.
+    bool isVisibleFlagSet() const;
+    void toggle();
+    // Removes every panel, then builds those of the current layout if the flag is set.
+    void rebuild();
+    void teardown();
+
+    // The menu a right click on a light opens. Not owned; until one is set (or
+    // after it is destroyed) a small menu of the overlay's own is used.
+    void setContextMenu(QMenu* menu);
+    QMenu* contextMenu() const;
+
+    // Panel sizes for the current fonts; the caption line height is measured on every call.
+    static QSize housingSize(double scale, bool hasLabel, OverlayOrientation orientation);
+    static QSize rowSize(double scale, int count, bool hasLabel, OverlayOrientation orientation);
+
+    // --- Read access for the menu and for tests. ---
+    OverlayPanel* combinedPanel() const { return m_combinedPanel; }
+    OverlayPanel* rowPanel() const { return m_rowPanel; }
+    const QHash<QString, OverlayPanel*>& windowPanels() const { return m_windowPanels; }
+    const QHash<QString, double>& windowPanelScale() const { return m_windowPanelScale; }
+    const QStringList& rowWindowIDs() const { return m_rowWindowIDs; }
+    int panelCount() const;
+    int rebuildCount() const { return m_rebuildCount; }
+
+    // The units the lights show (windows, or tabs when per-tab), in the user's order.
+    WindowStatusList currentUnits() const;
+    QStringList currentRowIDs() const;
+
+    void handleWindowsChanged();
+    void syncWindowPanels();
+    void resizeRowPanelIfNeeded();
+
+private:
+    OverlayPanel* makePanel(QWidget* content, QSize size, double cornerRadius, const QString& originKey,
+                            int defaultIndex);
+    OverlayPanel* makeCombinedPanel();
+    OverlayPanel* makeWindowPanel(const QString& id, int defaultIndex);
+    OverlayPanel* makeRowPanel();
+    void dropPanel(OverlayPanel* panel);
+    void showContextMenu(QPoint globalPos);
+    QMenu* defaultMenu();
+    void subscribe();
+
+    StatusStore& m_store;
+    AppSettings& m_settings;
+    UserDefaults& m_defaults;
+
+    OverlayPanel* m_combinedPanel = nullptr;
+    OverlayPanel* m_rowPanel = nullptr;
+    QStringList m_rowWindowIDs;
+    QHash<QString, OverlayPanel*> m_windowPanels;
+    QHash<QString, double> m_windowPanelScale;
+    int m_rebuildCount = 0;
+
+    // The last value seen of each preference, so that equal assignments are dropped.
+    OverlayMode m_lastMode;
+    OverlayOrientation m_lastOrientation;
+    bool m_lastPerTab;
+    QStringList m_lastOrder;
+    bool m_lastShowLabels;
+    double m_lastScale;
+
+    QPointer<QMenu> m_menu;
+    std::unique_ptr<QMenu> m_defaultMenu;
+    QAction* m_showAction = nullptr;
+    std::array<QAction*, 3> m_modeActions{};
+};
+
+} // namespace korvane

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QUrl>
+
+namespace korvane {
+
+// Opens a URL with the desktop's default handler (normally the web browser).
+class UrlOpener {
+public:
+    virtual ~UrlOpener() = default;
+    virtual bool open(const QUrl& url) = 0;
+
+    static UrlOpener& standard();
+};
+
+class DesktopUrlOpener final : public UrlOpener {
+public:
+    bool open(const QUrl& url) override;
+};
+
+class RecordingUrlOpener final : public UrlOpener {
+public:
+    bool open(const QUrl& url) override
+    {
+        opened.append(url);
+        return true;
+    }
+
+    QList<QUrl> opened;
+};
+
+} // namespace korvane
