@@ -580,7 +580,21 @@ e2e_fail() {
     exit 1
 }
 
+# e2e_pass: a scenario ends with korvane quitting cleanly on SIGTERM and no sanitizer report
+# in any of its logs (so a crash or a report at any point of a scenario fails it).
 e2e_pass() {
+    if [ -n "$KORVANE_PID" ]; then
+        e2e_step "quit at the end"
+        e2e_alive "$KORVANE_PID" || e2e_fail "korvane is no longer running"
+        e2e_quit TERM
+        [ "$KORVANE_RC" -eq 0 ] || e2e_fail "exit status $KORVANE_RC after SIGTERM"
+    fi
+    local report
+    report=$(grep -l -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$E2E_TMP"/korvane-*.log 2>/dev/null | head -n 1)
+    if [ -n "$report" ]; then
+        KORVANE_LOG=$report
+        e2e_fail "sanitizer report in $(basename "$report")"
+    fi
     e2e_log "passed; artifacts in $E2E_ARTIFACTS"
     exit 0
 }
