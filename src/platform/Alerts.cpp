@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 namespace korvane {
@@ -49,7 +50,11 @@ int MessageBoxAlerts::run(const Request& request)
     box.setEscapeButton(buttons.last());
 
     // A tray application has no window of its own in front; raise the alert once it is mapped.
+    // Qt centres a dialog for the size it has before its text is wrapped, so centre it again
+    // now that it is shown at its final size.
     QTimer::singleShot(0, &box, [&box] {
+        if (const QScreen* screen = box.screen())
+            box.move(screen->availableGeometry().center() - box.rect().center());
         box.raise();
         box.activateWindow();
     });
