@@ -7,17 +7,6 @@
 
 namespace korvane {
 
-namespace {
-
-// Waybar reads text and tooltip as Pango markup; a folder named "R&D" must not
-// break it.
-QString markupEscaped(const QString& s)
-{
-    return s.toHtmlEscaped();
-}
-
-} // namespace
-
 QString StatusLine::text(AgentState state, const WindowStatusList& windows)
 {
     QString line = statusText(state);
@@ -40,9 +29,10 @@ QByteArray StatusLine::json(AgentState state, const WindowStatusList& windows)
         tooltip.append(row.name + QStringLiteral(": ") + statusText(row.state));
     if (tooltip.isEmpty())
         tooltip.append(statusText(state));
+    // Waybar reads text and tooltip as Pango markup: a folder named "R&D" must not break it.
     const QJsonObject object{
-        {QStringLiteral("text"), markupEscaped(text(state, windows))},
-        {QStringLiteral("tooltip"), markupEscaped(tooltip.join(u'\n'))},
+        {QStringLiteral("text"), text(state, windows).toHtmlEscaped()},
+        {QStringLiteral("tooltip"), tooltip.join(u'\n').toHtmlEscaped()},
         {QStringLiteral("class"), rawValue(state)},
         {QStringLiteral("alt"), rawValue(state)},
     };
