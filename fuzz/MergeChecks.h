@@ -4,8 +4,8 @@
 #include "hooks/JsonFile.h"
 
 #include <QByteArray>
+#include <algorithm>
 #include <nlohmann/json.hpp>
-#include <string>
 
 namespace korvane::fuzz {
 
@@ -13,44 +13,46 @@ using nlohmann::json;
 
 inline bool isArrayOfObjects(const json& v)
 {
-    if (!v.is_array())
-        return false;
-    for (const json& e : v) {
-        if (!e.is_object())
-            return false;
-    }
-    return true;
+    return v.is_array() && std::all_of(v.begin(), v.end(), [](const json& e) { return e.is_object(); });
 }
 
-inline bool runsCommand(const json& entry, const std::string& command)
+// What both merges promise for any input: an object, written sorted, that parses
+// back the same; the members outside "hooks" as they were, with `defaults` where
+// absent; other events as they were; each watched event keeps its array of
+// objects and gains `ours` unless `has` finds it there, or starts afresh with
+// only `ours`; a second merge changes nothing.
+template <typename Events, typename Has, typename Merge>
+void checkMerge(const std::uint8_t* data, std::size_t size, const Events& events, const json& defaults,
+                const json& ours, Has has, Merge merge)
 {
-    const auto it = entry.find("command");
-    return it != entry.end() && it->is_string() && it->get_ref<const std::string&>() == command;
-}
-
-// The merged document as the file will hold it: serialized, it parses back to
-// the same value with every object's keys sorted.
-inline void checkWrittenForm(const json& merged)
-{
+    const json input = json::parse(data, data + size, nullptr, false);
+    json merged = input;
+    merge(merged);
+    FUZZ_CHECK(merged.is_object());
     const QByteArray bytes = JsonFile::serialize(merged);
-    FUZZ_CHECK(bytes.endsWith('\n'));
-    const json again = json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
-    FUZZ_CHECK(!again.is_discarded() && again.is_object());
-    FUZZ_CHECK(again == merged);
-}
+    FUZZ_CHECK(bytes.endsWith('\n') &&
+               json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false) == merged);
 
-// The members of `input` outside the touched names come out unchanged, and a
-// touched array that was kept comes out as itself, perhaps with one entry more.
-// Returns the entries appended (0 or 1), or -1 when the array was replaced.
-inline int appendedTo(const json& before, const json& after)
-{
-    FUZZ_CHECK(after.is_array());
-    if (!isArrayOfObjects(before))
-        return -1;
-    FUZZ_CHECK(after.size() == before.size() || after.size() == before.size() + 1);
-    for (std::size_t i = 0; i < before.size(); ++i)
-        FUZZ_CHECK(after[i] == before[i]);
-    return int(after.size() - before.size());
+    json expected = !input.is_discarded() && input.is_object() ? input : json::object();
+    for (const auto& [key, value] : defaults.items()) {
+        if (!expected.contains(key))
+            expected[key] = value;
+    }
+    json hooks =
+        expected.contains("hooks") && expected["hooks"].is_object() ? expected["hooks"] : json::object();
+    for (const auto event : events) {
+        json& array = hooks[std::string(event)];
+        if (!isArrayOfObjects(array))
+            array = json::array();
+        if (std::none_of(array.begin(), array.end(), has))
+            array.push_back(ours);
+    }
+    expected["hooks"] = hooks;
+    FUZZ_CHECK(merged == expected);
+
+    json twice = merged;
+    merge(twice);
+    FUZZ_CHECK(twice == merged);
 }
 
 } // namespace korvane::fuzz
