@@ -3,19 +3,20 @@
 #include "hooks/HookInstaller.h"
 
 using namespace korvane;
-using namespace korvane::fuzz;
+using nlohmann::json;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const json command = "/home/user name/.cursor/hooks/signalwick.sh";
-    const json group = {{"hooks", json::array({{{"type", "command"}, {"command", command}}})}};
     const auto runsIt = [&](const json& group) {
-        const auto it = group.find("hooks");
-        return it != group.end() && isArrayOfObjects(*it) &&
-               std::any_of(it->begin(), it->end(),
+        const json entries = group.value("hooks", json());
+        const auto isObject = [](const json& e) { return e.is_object(); };
+        return entries.is_array() && std::all_of(entries.begin(), entries.end(), isObject) &&
+               std::any_of(entries.begin(), entries.end(),
                            [&](const json& e) { return e.value("command", json()) == command; });
     };
-    checkMerge(data, size, HookInstaller::kClaudeEvents, json::object(), group, runsIt,
-               [&](json& settings) { HookInstaller::mergeClaudeHooks(settings, command); });
+    fuzz::checkMerge(data, size, HookInstaller::kClaudeEvents, json::object(),
+                     json{{"hooks", {{{"type", "command"}, {"command", command}}}}}, runsIt,
+                     [&](json& settings) { HookInstaller::mergeClaudeHooks(settings, command); });
     return 0;
 }

@@ -3,12 +3,12 @@
 #include "hooks/HookInstaller.h"
 
 using namespace korvane;
-using namespace korvane::fuzz;
+using nlohmann::json;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const json command = std::string(HookInstaller::kCursorCommand);
-    checkMerge(
+    fuzz::checkMerge(
         data, size, HookInstaller::kHookedEvents, json{{"version", 1}}, json{{"command", command}},
         [&](const json& entry) { return entry.value("command", json()) == command; },
         [](json& config) { HookInstaller::mergeCursorHooks(config); });

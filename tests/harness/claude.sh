@@ -1,21 +1,15 @@
 #!/bin/sh
-# Drives the real Claude Code client against tests/harness/fake_api.py, offline.
-#
-#   claude.sh serve OUT SCENARIO       fake API (text|bash|write|slow|error) and the client's HOME:
-#                                      $CLAUDE_HOME, else OUT/home; it works in OUT/project
-#   claude.sh print OUT PROMPT [ARG..] one turn in print mode: OUT/client.out, .err, .rc
-#   claude.sh tui OUT [ARG..]          the client in tmux, once its input box is ready
-#   claude.sh type OUT TEXT            types TEXT and Enter
-#   claude.sh key OUT KEY..            tmux key names: Escape, Enter, ...
-#   claude.sh wait OUT ERE [SECS]      until the screen matches (60 s; OUT/screen-timeout.txt if not)
-#   claude.sh answered OUT [SECS]      until the model has answered and the input box is back
-#   claude.sh kill OUT [SIGNAL]        signals the client
-#   claude.sh stop OUT                 stops the client, tmux and the fake API
-#
-# $HOOK, when set, is registered for every event in $EVENTS in the HOME's
-# .claude/settings.json; without it the settings are left as they are. The client
-# is $CLAUDE_BIN or the one scripts/setup-claude installed. Exits 77 with the
-# reason on stderr when the client, python3 or tmux is missing.
+# Drives the real Claude Code client against fake_api.py, offline: claude.sh COMMAND OUT ...
+#   serve OUT SCENARIO        the fake API and the client's HOME ($CLAUDE_HOME, else OUT/home);
+#                             with $HOOK set, its settings run $HOOK at every hook event
+#   print OUT PROMPT [ARG..]  one turn in print mode: OUT/client.out, .err, .rc
+#   tui OUT [ARG..]           the client in tmux, once its input box is ready
+#   type OUT TEXT | key OUT KEY..   text and Enter | tmux key names
+#   wait OUT ERE [SECS]       until the screen matches (OUT/screen-timeout.txt if not)
+#   answered OUT [SECS]       until the model has answered and the input box is back
+#   kill OUT [SIGNAL] | stop OUT    signals the client | stops everything
+# The client is $CLAUDE_BIN or scripts/setup-claude's; exits 77 with the reason when it,
+# python3 or tmux is missing.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 cmd=$1 out=$2
@@ -25,17 +19,15 @@ skip() {
     exit 77
 }
 screen() { tmux -S "$out/tmux" capture-pane -p -t claude 2>/dev/null; }
-# until COMMAND... succeeds, for $secs seconds
-until_ok() {
-    : "${secs:=60}"
-    end=$(($(date +%s) + secs))
+until_ok() { # for ${secs:-60} seconds
+    end=$(($(date +%s) + ${secs:-60}))
     until "$@"; do
         [ "$(date +%s)" -lt "$end" ] || { screen >"$out/screen-timeout.txt"; return 1; }
-        sleep 0.2
+        sleep 0.1
     done
 }
 matches() { screen | grep -Eq "$1"; }
-answered() { grep -Eq '"stop_reason": "end_turn"|"error": [0-9]' "$out/api.jsonl" 2>/dev/null && matches 'for shortcuts'; }
+answered() { grep -Eq '"stop": "(end_turn|error)"' "$out/api.jsonl" && matches 'for shortcuts'; }
 
 case $cmd in
 serve)
@@ -45,16 +37,18 @@ serve)
     home=${CLAUDE_HOME:-$out/home}
     mkdir -p "$out/project" "$home/.claude"
     : >"$out/api.jsonl"
-    # The first-run screens (onboarding, API key, folder trust) would stop an interactive client.
-    python3 - "$home" "$out/project" "${HOOK:-}" "${EVENTS:-SessionStart UserPromptSubmit PreToolUse PostToolUse Notification Stop StopFailure SessionEnd}" <<'PY'
+    # Past the first-run screens: onboarding, the API key, trusting the folder.
+    python3 - "$home" "$out/project" "${HOOK:-}" <<'PY'
 import json, os, sys
-home, project, hook, events = sys.argv[1:]
+home, project, hook = sys.argv[1:]
 path = home + "/.claude.json"
 state = json.load(open(path)) if os.path.exists(path) else {}
 state.update(hasCompletedOnboarding=True, theme="dark", hasSeenAutoDefaultNotice=True,
              customApiKeyResponses={"approved": ["sk-ant-fake-key"[-20:]], "rejected": []})
 state.setdefault("projects", {})[project] = {"hasTrustDialogAccepted": True}
 json.dump(state, open(path, "w"))
+events = "SessionStart UserPromptSubmit PreToolUse PermissionRequest PostToolUse PostToolUseFailure " \
+         "Notification Stop StopFailure SessionEnd"
 if hook:
     group = [{"hooks": [{"type": "command", "command": hook}]}]
     json.dump({"hooks": {e: group for e in events.split()}}, open(home + "/.claude/settings.json", "w"))
@@ -63,7 +57,7 @@ PY
     python3 "$here/fake_api.py" "$1" "$out/port" "$out/api.jsonl" "$out/project" </dev/null >"$out/fake_api.err" 2>&1 &
     echo $! >"$out/server.pid"
     secs=10 until_ok test -s "$out/port" || { cat "$out/fake_api.err" >&2; exit 1; }
-    # The client's whole environment; its hooks inherit it.
+    # The client's whole environment, which its hooks inherit.
     cat >"$out/client.sh" <<EOF
 cd '$out/project' || exit 1
 echo \$\$ >'$out/client.pid'
@@ -83,11 +77,9 @@ tui)
     command -v tmux >/dev/null || skip "tmux is not installed"
     tmux -S "$out/tmux" new-session -d -s claude -x 200 -y 50 "sh '$out/client.sh' $*; echo \$? >'$out/client.rc'" \; \
         set-option -t claude remain-on-exit on >/dev/null </dev/null
-    secs=60 until_ok matches 'for shortcuts'
+    until_ok matches 'for shortcuts'
     ;;
-type)
-    tmux -S "$out/tmux" send-keys -t claude -l "$1" && sleep 0.3 && tmux -S "$out/tmux" send-keys -t claude Enter
-    ;;
+type) tmux -S "$out/tmux" send-keys -t claude -l "$1" && sleep 0.3 && tmux -S "$out/tmux" send-keys -t claude Enter ;;
 key) tmux -S "$out/tmux" send-keys -t claude "$@" ;;
 wait) secs=${2:-60} until_ok matches "$1" ;;
 answered) secs=${1:-60} until_ok answered ;;
@@ -97,8 +89,5 @@ stop)
     [ -s "$out/server.pid" ] && kill "$(cat "$out/server.pid")" 2>/dev/null
     rm -f "$out/server.pid"
     ;;
-*)
-    echo "claude.sh: unknown command $cmd" >&2
-    exit 2
-    ;;
+*) echo "claude.sh: unknown command $cmd" >&2 && exit 2 ;;
 esac

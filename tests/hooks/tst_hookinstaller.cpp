@@ -35,36 +35,34 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
 }
 
-// Exact: dump() keeps number kinds apart (1 and 1.0 differ).
-QByteArray exact(const QByteArray& text)
+// `spec` with "@" for the installer's entry, which every watched event that
+// `spec` leaves out holds alone; "$CMD" is the script's path.
+json expand(json spec, bool claude)
 {
-    const json j = json::parse(text.constBegin(), text.constEnd(), nullptr, false);
-    return j.is_discarded() ? "not JSON: " + text : QByteArray::fromStdString(j.dump());
-}
-
-// The installer's "hooks" member: "@" (our entry) under every event, except
-// those given, then the other top-level members `rest`.
-QByteArray hooks(bool claude, const std::map<std::string, std::string>& arrays = {},
-                 const std::string& rest = {})
-{
-    std::string out = R"({"hooks":{)";
-    const auto add = [&](std::string_view event) {
-        const auto it = arrays.find(std::string(event));
-        out += '"' + std::string(event) + "\":" + (it == arrays.end() ? "[@]" : it->second) + ',';
+    const std::string path = HookInstaller::scriptPath().toStdString();
+    const json ours = claude ? json{{"hooks", {{{"type", "command"}, {"command", path}}}}}
+                             : json{{"command", HookInstaller::kCursorCommand}};
+    const auto fill = [&](std::string_view event) {
+        if (!spec["hooks"].contains(event))
+            spec["hooks"][std::string(event)] = {"@"};
     };
     if (claude)
-        std::for_each(HookInstaller::kClaudeEvents.begin(), HookInstaller::kClaudeEvents.end(), add);
+        std::for_each(HookInstaller::kClaudeEvents.begin(), HookInstaller::kClaudeEvents.end(), fill);
     else
-        std::for_each(HookInstaller::kHookedEvents.begin(), HookInstaller::kHookedEvents.end(), add);
-    for (const auto& [event, array] : arrays) {
-        if (out.find('"' + event + '"') == std::string::npos)
-            out += '"' + event + "\":" + array + ',';
+        std::for_each(HookInstaller::kHookedEvents.begin(), HookInstaller::kHookedEvents.end(), fill);
+    for (auto& [event, entries] : spec["hooks"].items()) {
+        for (json& entry : entries)
+            entry = entry == "@" ? ours : entry;
     }
-    out.back() = '}';
-    return QByteArray::fromStdString(out + rest + '}');
+    std::string text = spec.dump();
+    for (std::size_t at; (at = text.find("$CMD")) != std::string::npos;)
+        text.replace(at, 4, path);
+    return json::parse(text);
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(nlohmann::json)
 
 class TestHookInstaller : public QObject {
     Q_OBJECT
@@ -94,81 +92,36 @@ private Q_SLOTS:
         QVERIFY(HookInstaller::isInstalled());
     }
 
-    // `input` is the file before ("<none>": no file); in `expected`, "@" is the
-    // entry the installer adds; `backup` the copy kept aside ("": none).
+    // The file before ("before": text, or JSON; null for no file), after, and
+    // whether the old file is kept aside.
     void merge_data()
     {
-        QTest::addColumn<bool>("claude");
-        QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::addColumn<QByteArray>("backup");
-        const QByteArray cursorFresh = hooks(false, {}, R"(,"version":1)");
-        QTest::newRow("cursor: no file") << false << QByteArray("<none>") << cursorFresh << QByteArray();
-        QTest::newRow("cursor: empty file") << false << QByteArray(" \n") << cursorFresh << QByteArray();
-        QTest::newRow("cursor: damaged")
-            << false << QByteArray("{\"version\": 1,, }") << cursorFresh << QByteArray("{\"version\": 1,, }");
-        QTest::newRow("cursor: an array") << false << QByteArray("[1]") << cursorFresh << QByteArray("[1]");
-        QTest::newRow("cursor: the user's entries stay first")
-            << false
-            << QByteArray(R"({"version":2,"hooks":{"stop":[{"command":"mine"}],"custom":[7]},"x":1.0})")
-            << hooks(false, {{"stop", R"([{"command":"mine"},@])"}, {"custom", "[7]"}},
-                     R"(,"version":2,"x":1.0)")
-            << QByteArray();
-        QTest::newRow("cursor: installed, with more members and duplicates")
-            << false
-            << hooks(false, {{"stop", R"([{"command":"./hooks/signalwick.sh","timeout":5},@])"}},
-                     R"(,"version":1)")
-            << hooks(false, {{"stop", R"([{"command":"./hooks/signalwick.sh","timeout":5},@])"}},
-                     R"(,"version":1)")
-            << QByteArray();
-        QTest::newRow("cursor: other spellings of the path do not count")
-            << false << QByteArray(R"({"hooks":{"stop":[{"command":"/h/.cursor/hooks/signalwick.sh"}]}})")
-            << hooks(false, {{"stop", R"([{"command":"/h/.cursor/hooks/signalwick.sh"},@])"}},
-                     R"(,"version":1)")
-            << QByteArray();
-
-        const QByteArray claudeFresh = hooks(true);
-        const std::string group = R"({"matcher":"Bash","hooks":[{"type":"command","command":"lint"}]})";
-        QTest::newRow("claude: no file") << true << QByteArray("<none>") << claudeFresh << QByteArray();
-        QTest::newRow("claude: comments") << true << QByteArray("{\n// mine\n\"model\": \"opus\"}")
-                                          << claudeFresh << QByteArray("{\n// mine\n\"model\": \"opus\"}");
-        QTest::newRow("claude: the user's settings and groups stay")
-            << true << QByteArray::fromStdString(R"({"model":"opus","hooks":{"PreToolUse":[)" + group + "]}}")
-            << hooks(true, {{"PreToolUse", "[" + group + ",@]"}}, R"(,"model":"opus")") << QByteArray();
-        const std::string ours = R"({"matcher":"*","hooks":[{"type":"command","command":"lint"},)"
-                                 R"({"type":"command","command":"$CMD"}]})";
-        QTest::newRow("claude: installed beside other entries")
-            << true << hooks(true, {{"Stop", "[" + ours + "]"}}) << hooks(true, {{"Stop", "[" + ours + "]"}})
-            << QByteArray();
-        QTest::newRow("claude: other spellings of the path do not count")
-            << true
-            << QByteArray(
-                   R"({"hooks":{"Stop":[{"hooks":[{"type":"command","command":"~/.cursor/hooks/signalwick.sh"}]}]}})")
-            << hooks(true,
-                     {{"Stop",
-                       R"([{"hooks":[{"type":"command","command":"~/.cursor/hooks/signalwick.sh"}]},@])"}})
-            << QByteArray();
+        QTest::addColumn<json>("c");
+        const QByteArray table = readAll(KORVANE_HOOK_TEST_DATA "/merge-cases.json");
+        for (const json& c : json::parse(table.constBegin(), table.constEnd()))
+            QTest::addRow("%s: %s", c["file"].get<std::string>().c_str(),
+                          c["name"].get<std::string>().c_str())
+                << c;
     }
     void merge()
     {
-        QFETCH(bool, claude);
-        QFETCH(QByteArray, input);
-        QFETCH(QByteArray, expected);
-        QFETCH(QByteArray, backup);
+        QFETCH(json, c);
+        const bool claude = c["file"] == "claude";
         QVERIFY(QDir().mkpath(home() + (claude ? "/.claude" : "/.cursor")));
         const QString path = claude ? HookInstaller::claudeSettingsPath() : HookInstaller::cursorConfigPath();
-        const auto fill = [claude](QByteArray text) {
-            return text
-                .replace("@", claude ? R"({"hooks":[{"type":"command","command":"$CMD"}]})"
-                                     : R"({"command":"./hooks/signalwick.sh"})")
-                .replace("$CMD", QFile::encodeName(HookInstaller::scriptPath()));
-        };
-        if (input != "<none>")
-            writeFile(path, fill(input));
+        const json before =
+            c.value("installed", false) ? expand(c["after"], claude) : c.value("before", json());
+        const QByteArray original =
+            QByteArray::fromStdString(before.is_string() ? before.get<std::string>() : before.dump());
+        if (!before.is_null())
+            writeFile(path, original);
         QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
-        QCOMPARE(exact(readAll(path)), exact(fill(expected)));
-        QCOMPARE(readAll(path + ".korvane-backup"), backup);
-        QCOMPARE(m_log.lines.size(), int(!backup.isEmpty()));
+        const QByteArray written = readAll(path);
+        QCOMPARE(json::parse(written.constBegin(), written.constEnd(), nullptr, false).dump(),
+                 expand(c["after"], claude).dump()); // dump() keeps number kinds apart: 1 and 1.0 differ
+        const bool backup = c.value("backup", false);
+        QCOMPARE(readAll(path + ".korvane-backup"), backup ? original : QByteArray());
+        QCOMPARE(m_log.lines.size(), int(backup));
     }
 
     // Dotfiles kept in a repository are links: the link stays, its target is
@@ -222,20 +175,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("stop"); // the "stop" array after a good install
         QTest::addColumn<bool>("installed");
-        QTest::newRow("beside another entry") << QByteArray(R"([{"command":"x"},@])") << true;
+        QTest::newRow("beside another entry") << QByteArray(R"([{"command":"x"},"@"])") << true;
         QTest::newRow("missing") << QByteArray("[]") << false;
-        QTest::newRow("only an absolute path") << QByteArray(R"([{"command":"$ABS"}])") << false;
-        QTest::newRow("beside a string") << QByteArray(R"(["x",@])") << false;
+        QTest::newRow("only an absolute path") << QByteArray(R"([{"command":"$CMD"}])") << false;
+        QTest::newRow("beside a string") << QByteArray(R"(["x","@"])") << false;
     }
     void isInstalled()
     {
         QFETCH(QByteArray, stop);
         QFETCH(bool, installed);
         QVERIFY(HookInstaller::install());
-        writeFile(HookInstaller::cursorConfigPath(),
-                  hooks(false, {{"stop", stop.toStdString()}})
-                      .replace("@", R"({"command":"./hooks/signalwick.sh"})")
-                      .replace("$ABS", QFile::encodeName(HookInstaller::scriptPath())));
+        const json config = expand({{"hooks", {{"stop", json::parse(stop.toStdString())}}}}, false);
+        writeFile(HookInstaller::cursorConfigPath(), QByteArray::fromStdString(config.dump()));
         QCOMPARE(HookInstaller::isInstalled(), installed);
     }
 };
