@@ -45,7 +45,7 @@ client stop
 
 e2e_step "interactive: a permission prompt, answered after 9 s"
 client serve write
-client tui --permission-mode manual
+client tui
 client type "Create hello.txt"
 client wait 'Do you want to'
 dot "$COLOR_RED" 15 "red while the permission prompt waits"
@@ -59,7 +59,7 @@ client stop
 
 e2e_step "interactive: the model fails"
 client serve error
-client tui --permission-mode manual
+client tui
 client type "Say hello"
 dot "$COLOR_RED" 30 "red after the failed turn"
 client stop

@@ -3,7 +3,7 @@
 #   serve OUT SCENARIO        the fake API and the client's HOME ($CLAUDE_HOME, else OUT/home);
 #                             with $HOOK set, its settings run $HOOK at every hook event
 #   print OUT PROMPT [ARG..]  one turn in print mode: OUT/client.out, .err, .rc
-#   tui OUT [ARG..]           the client in tmux, once its input box is ready
+#   tui OUT [ARG..]           the client in tmux, asking before each tool, once its input box is ready
 #   type OUT TEXT | key OUT KEY..   text and Enter | tmux key names
 #   wait OUT ERE [SECS]       until the screen matches (OUT/screen-timeout.txt if not)
 #   answered OUT [SECS]       until the model has answered and the input box is back
@@ -26,6 +26,7 @@ until_ok() { # for ${secs:-60} seconds
         sleep 0.1
     done
 }
+q() { printf "'%s'" "$(printf %s "$1" | sed "s/'/'\\\\''/g")"; } # quoted for sh
 matches() { screen | grep -Eq "$1"; }
 answered() { grep -Eq '"stop": "(end_turn|error)"' "$out/api.jsonl" && matches 'for shortcuts'; }
 
@@ -59,12 +60,12 @@ PY
     secs=10 until_ok test -s "$out/port" || { cat "$out/fake_api.err" >&2; exit 1; }
     # The client's whole environment, which its hooks inherit.
     cat >"$out/client.sh" <<EOF
-cd '$out/project' || exit 1
-echo \$\$ >'$out/client.pid'
-exec env -i PATH='$PATH' HOME='$home' TERM=xterm-256color LANG=C.UTF-8 \\
+cd $(q "$out/project") || exit 1
+echo \$\$ >$(q "$out/client.pid")
+exec env -i PATH=$(q "$PATH") HOME=$(q "$home") TERM=xterm-256color LANG=C.UTF-8 \\
   ANTHROPIC_BASE_URL=http://127.0.0.1:$(cat "$out/port") ANTHROPIC_API_KEY=sk-ant-fake-key \\
   DISABLE_TELEMETRY=1 DISABLE_AUTOUPDATER=1 DISABLE_ERROR_REPORTING=1 CLAUDE_CODE_MAX_RETRIES=0 \\
-  CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC=1 '$client' "\$@"
+  CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC=1 $(q "$client") "\$@"
 EOF
     ;;
 print)
@@ -75,7 +76,7 @@ print)
     ;;
 tui)
     command -v tmux >/dev/null || skip "tmux is not installed"
-    tmux -S "$out/tmux" new-session -d -s claude -x 200 -y 50 "sh '$out/client.sh' $*; echo \$? >'$out/client.rc'" \; \
+    tmux -S "$out/tmux" new-session -d -s claude -x 200 -y 50 "sh $(q "$out/client.sh") --permission-mode manual $*; echo \$? >$(q "$out/client.rc")" \; \
         set-option -t claude remain-on-exit on >/dev/null </dev/null
     until_ok matches 'for shortcuts'
     ;;

@@ -18,6 +18,7 @@ SCENARIOS = {
     "text": [{"text": "Hello from the fake model."}],
     "bash": [{"tool": BASH}, {"text": "The command printed hi."}],
     "write": [{"tool": WRITE}, {"text": "I created hello.txt."}],
+    "fail": [{"tool": {"name": "Bash", "input": {"command": "exit 3", "description": "Fail"}}}, {"text": "It failed."}],
     "slow": [{"text": "This answer took a while.", "delay": 8}],
     "error": [{"error": 529}],
 }

@@ -5,8 +5,10 @@
 #include "hooks/HookInstaller.h"
 #include "platform/SystemLog.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 #include <unistd.h>
@@ -169,6 +171,87 @@ private Q_SLOTS:
                  qPrintable(m_log.lines.first()));
         QCOMPARE(QFileInfo(HookInstaller::scriptPath()).isFile(), scriptDeployed);
         QVERIFY(!HookInstaller::isInstalled());
+    }
+
+    // Claude Code runs the command with /bin/sh -c, also from a home whose path
+    // the shell would split; an entry written before quoting counts as ours.
+    void claudeCommandRuns_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("unquotedBefore");
+        QTest::newRow("plain") << "plain" << false;
+        QTest::newRow("space and quote") << "it's a home" << false;
+        QTest::newRow("written unquoted before") << "my home $x `y`" << true;
+    }
+    void claudeCommandRuns()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, unquotedBefore);
+        const QString dir = home() + '/' + name;
+        QVERIFY(QDir().mkpath(dir + "/.claude"));
+        qputenv("HOME", QFile::encodeName(dir));
+        if (unquotedBefore)
+            writeFile(HookInstaller::claudeSettingsPath(),
+                      expand({{"hooks", {{"Stop", {"@"}}}}}, true).dump().c_str());
+        QVERIFY(HookInstaller::install());
+        const json settings = json::parse(readAll(HookInstaller::claudeSettingsPath()).toStdString());
+        for (const auto event : HookInstaller::kClaudeEvents)
+            QCOMPARE(settings["hooks"][std::string(event)].size(), 1u);
+        const std::string command = settings["hooks"]["Stop"][0]["hooks"][0]["command"];
+        if (name == "plain")
+            QCOMPARE(command, HookInstaller::scriptPath().toStdString());
+        QProcess sh;
+        sh.setWorkingDirectory(dir);
+        sh.start("/bin/sh", {"-c", QString::fromStdString(command)});
+        sh.write(R"({"session_id":"s","cwd":"/p","hook_event_name":"Stop"})");
+        sh.closeWriteChannel();
+        QVERIFY(sh.waitForFinished());
+        QCOMPARE(QDir(dir + "/.cursor/signalwick/state").entryList(QDir::Files), QStringList{"s.json"});
+    }
+
+    // A link into a folder that is gone counts as no file; the link is kept aside.
+    void danglingLink_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("hooks.json") << ".cursor/hooks.json";
+        QTest::newRow("settings.json") << ".claude/settings.json";
+        QTest::newRow("the script") << ".cursor/hooks/signalwick.sh";
+    }
+    void danglingLink()
+    {
+        QFETCH(QString, path);
+        const QString link = home() + '/' + path;
+        QVERIFY(QDir().mkpath(home() + "/.claude") && QDir().mkpath(QFileInfo(link).path()));
+        QVERIFY(QFile::link(home() + "/gone/x", link));
+        QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
+        QVERIFY(QFileInfo(link).isFile() && !QFileInfo(link).isSymLink());
+        QCOMPARE(QFileInfo(link + ".korvane-backup").symLinkTarget(), home() + "/gone/x");
+        QCOMPARE(m_log.lines.size(), 1);
+        QVERIFY(HookInstaller::isInstalled());
+    }
+
+    // At every launch: an open state folder is made private once, and files that
+    // would not change are not written.
+    void secondLaunch()
+    {
+        const QString state = home() + "/.cursor/signalwick/state";
+        QVERIFY(QDir().mkpath(state) && QDir().mkpath(home() + "/.claude"));
+        QVERIFY(QFile::setPermissions(state, QFileDevice::Permissions(0x7755)));
+        QVERIFY(HookInstaller::install());
+        QCOMPARE(QFileInfo(state).permissions() & 0x777, QFileDevice::Permissions(0x700));
+        QCOMPARE(m_log.lines.size(), 1);
+        const QDateTime old = QDateTime::currentDateTime().addDays(-1);
+        for (const QString& path : {HookInstaller::scriptPath(), HookInstaller::cursorConfigPath(),
+                                    HookInstaller::claudeSettingsPath()}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+        QVERIFY(HookInstaller::install());
+        QCOMPARE(m_log.lines.size(), 1);
+        for (const QString& path : {HookInstaller::scriptPath(), HookInstaller::cursorConfigPath(),
+                                    HookInstaller::claudeSettingsPath()})
+            QCOMPARE(QFileInfo(path).lastModified(), old);
     }
 
     void isInstalled_data()

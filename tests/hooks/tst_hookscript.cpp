@@ -121,9 +121,11 @@ private Q_SLOTS:
         QTest::addColumn<Case>("c");
         // Every payload captured from the real client; the idle notification changes nothing.
         const QMap<QString, QString> stateOf = {
-            {"SessionStart", "idle"},   {"UserPromptSubmit", "working"},  {"PreToolUse", "working"},
-            {"PostToolUse", "working"}, {"PermissionRequest", "waiting"}, {"Notification", "waiting"},
-            {"Stop", "idle"},           {"StopFailure", "error"},         {"SessionEnd", "-"}};
+            {"SessionStart", "idle"},          {"UserPromptSubmit", "working"},
+            {"PreToolUse", "working"},         {"PostToolUse", "working"},
+            {"PostToolUseFailure", "working"}, {"PermissionRequest", "waiting"},
+            {"Notification", "waiting"},       {"Stop", "idle"},
+            {"StopFailure", "error"},          {"SessionEnd", "-"}};
         const QDir fixtures(KORVANE_HOOK_TEST_DATA "/claude-code");
         for (const QString& name : fixtures.entryList({"*.json"}, QDir::Files)) {
             const QByteArray bytes = readAll(fixtures.filePath(name));
@@ -216,6 +218,11 @@ private Q_SLOTS:
                  text.constData());
         QCOMPARE(record->conversationId, std::optional(c.conv));
         QCOMPARE(record->workspace, std::optional(c.ws));
+        // Only Cursor is answered, so the answer tells whose record it is.
+        const json agent = json::parse(text.constBegin(), text.constEnd()).value("agent", json());
+        QCOMPARE(QString::fromStdString(agent.dump()), c.out.isEmpty() ? "\"claude-code\"" : "\"cursor\"");
+        QCOMPARE(QFileInfo(files.first()).permissions() & 0x777, QFileDevice::Permissions(0x600));
+        QCOMPARE(QFileInfo(dir).permissions() & 0x777, QFileDevice::Permissions(0x700));
     }
 
     // No conversation id can put a file outside the state folder, hide it, or
