@@ -314,6 +314,52 @@ void renameLatency(int samples)
                 median(delays), *std::max_element(delays.begin(), delays.end()));
 }
 
+// Field 22 of /proc/self/stat: this process's start time, as the registry names it.
+QByteArray ownStart()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    const QByteArray self = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+    return self.mid(self.lastIndexOf(')') + 2).split(' ').value(19);
+}
+
+// A pass with ten live Claude Code sessions in the registry against the same
+// pass without the registry folder, over ten and over a thousand state files.
+void registryCost(int scale)
+{
+    FixedClock clock;
+    const QString sessions = QDir::homePath() + QStringLiteral("/.claude/sessions");
+    std::printf("ten live sessions in the registry, median CPU of a pass (unchanged files):\n");
+    for (int n : {10, kFiles}) {
+        StatusStore store(clock);
+        writeFiles(store.stateDir(), n, clock.m_now);
+        for (int i = 0; i < 10; ++i)
+            put(fileName(store.stateDir(), i), R"({"agent":"claude-code","conversation_id":"s-)" +
+                                                   QByteArray::number(i) + R"(","state":"idle","ts":)" +
+                                                   QByteArray::number(clock.m_now - 30, 'f', 3) +
+                                                   R"(,"workspace":"/home/dev/src/cc"})");
+        std::vector<double> without, with;
+        for (int r = 0; r < 40 * scale; ++r) {
+            QDir(sessions).removeRecursively();
+            store.refresh();
+            without.push_back(timed([&] { store.refresh(); }).cpu);
+            QDir().mkpath(sessions);
+            for (int i = 0; i < 10; ++i)
+                put(sessions + QStringLiteral("/%1.json").arg(90000 + i),
+                    R"({"pid":)" + QByteArray::number(::getpid()) + R"(,"sessionId":"s-)" +
+                        QByteArray::number(i) + R"(","procStart":")" + ownStart() +
+                        R"(","version":"2.1.328","status":"busy","statusUpdatedAt":)" +
+                        QByteArray::number((clock.m_now - 1) * 1000, 'f', 0) + "}");
+            store.refresh();
+            with.push_back(timed([&] { store.refresh(); }).cpu);
+        }
+        if (store.state() != AgentState::Working)
+            qFatal("the registry was not applied");
+        const double a = median(without), b = median(with);
+        std::printf("  %4d state files: %8.1f us without, %8.1f us with: +%.1f %%\n", n, a, b,
+                    (b / a - 1) * 100);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -327,6 +373,7 @@ int main(int argc, char** argv)
     const int scale = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
     passVersusFloor(scale);
     decoders(scale);
+    registryCost(scale);
     stallDuringRenames();
     renameLatency(20);
     return 0;

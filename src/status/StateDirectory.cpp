@@ -37,6 +37,11 @@ StateDirectory::Identity StateDirectory::identityOf(const struct stat& st)
 #endif
 }
 
+bool StateDirectory::isSettled(const struct stat& st, double now)
+{
+    return double(st.st_ctime) + 1 < now && double(st.st_mtime) + 1 < now;
+}
+
 bool StateDirectory::readRegularFile(int dirFd, const char* name, std::string& buffer, struct stat* info)
 {
     // O_NONBLOCK: an entry swapped for a FIFO after the caller's stat must not
@@ -104,7 +109,7 @@ std::optional<std::vector<StateDirectory::File>> StateDirectory::scan(double now
                 it = m_entries.try_emplace(std::string(name)).first;
             Entry& e = it->second;
             e.identity = identityOf(st);
-            e.settled = double(st.st_ctime) + 1 < now && double(st.st_mtime) + 1 < now;
+            e.settled = isSettled(st, now);
             e.record = StateRecord::decode(m_buffer);
             if (e.baseName.isEmpty())
                 e.baseName = QFile::decodeName(QByteArray(name.data(), qsizetype(name.size() - 5)));

@@ -49,7 +49,6 @@ public:
     // to the size limit; false otherwise. Also for other folders.
     static bool readRegularFile(int dirFd, const char* name, std::string& buffer, struct stat* info);
 
-private:
     struct Identity {
         dev_t dev;
         ino_t ino;
@@ -58,6 +57,11 @@ private:
         std::int64_t ctimeNs;
         friend bool operator==(const Identity&, const Identity&) = default;
     };
+    static Identity identityOf(const struct stat& st);
+    // Whether a file read at `now` cannot change again without changing its identity.
+    static bool isSettled(const struct stat& st, double now);
+
+private:
     struct Entry {
         Identity identity;
         bool settled;
@@ -65,8 +69,6 @@ private:
         QString baseName;
         std::uint64_t round;
     };
-    static Identity identityOf(const struct stat& st);
-
     struct NameHash {
         using is_transparent = void;
         std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }

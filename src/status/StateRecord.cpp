@@ -29,7 +29,7 @@ public:
     {
         if (!inTop())
             return m_depth > 0;
-        return m_member == Member::Other || m_member == Member::Workspace || m_member == Member::Conversation;
+        return isFree() || m_member == Member::Workspace || m_member == Member::Conversation;
     }
     bool boolean(bool) override { return scalar(); }
     bool number_integer(number_integer_t v) override { return number(double(v)); }
@@ -52,6 +52,9 @@ public:
             break;
         case Member::Conversation:
             m_record.conversationId = text;
+            break;
+        case Member::Agent:
+            m_record.agent = text;
             break;
         case Member::Ts:
             return false;
@@ -97,7 +100,8 @@ public:
 
 private:
     static constexpr int kMaxDepth = 512;
-    enum class Member { State, Ts, Workspace, Conversation, Other };
+    // Agent is free in type: files from before it was written may use the name otherwise.
+    enum class Member { State, Ts, Workspace, Conversation, Agent, Other };
 
     static Member memberOf(const std::string& k)
     {
@@ -109,13 +113,16 @@ private:
             return Member::Workspace;
         if (k == "conversation_id")
             return Member::Conversation;
+        if (k == "agent")
+            return Member::Agent;
         return Member::Other;
     }
 
     // A value directly inside the top-level object.
     bool inTop() const { return m_depth == 1; }
 
-    bool scalar() const { return m_depth > 1 || (inTop() && m_member == Member::Other); }
+    bool isFree() const { return m_member == Member::Other || m_member == Member::Agent; }
+    bool scalar() const { return m_depth > 1 || (inTop() && isFree()); }
 
     bool number(double v)
     {
@@ -126,12 +133,12 @@ private:
             m_haveTs = true;
             return true;
         }
-        return m_member == Member::Other;
+        return isFree();
     }
 
     bool enter(bool object)
     {
-        if (m_depth == 0 ? !object : inTop() && m_member != Member::Other)
+        if (m_depth == 0 ? !object : inTop() && !isFree())
             return false;
         return ++m_depth <= kMaxDepth;
     }

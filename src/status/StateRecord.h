@@ -13,10 +13,12 @@ struct StateRecord {
     double ts = 0;
     std::optional<QString> workspace;
     std::optional<QString> conversationId;
+    std::optional<QString> agent; // which tool wrote it: "claude-code", "cursor"; absent in older files
 
     // Strict: the text must be one well-formed JSON object in UTF-8 (a leading
     // byte-order mark is allowed) with "state" a string, "ts" a number that fits
     // a double, and "workspace" / "conversation_id" absent, null or strings.
+    // "agent" is kept when it is a string.
     // Other members are ignored, but must be well-formed too; no object may
     // repeat a member name. Anything else is nullopt.
     static std::optional<StateRecord> decode(std::string_view json);

@@ -8,7 +8,8 @@
 namespace korvane {
 
 StatusStore::StatusStore(const Clock& clock, QObject* parent)
-    : QObject(parent), m_clock(clock), m_dir(QDir::homePath() + QStringLiteral("/.cursor/signalwick/state"))
+    : QObject(parent), m_clock(clock), m_dir(QDir::homePath() + QStringLiteral("/.cursor/signalwick/state")),
+      m_sessions(QDir::homePath() + QStringLiteral("/.claude/sessions"))
 {
     qRegisterMetaType<korvane::AgentState>();
     qRegisterMetaType<korvane::WindowStatusList>();
@@ -27,7 +28,7 @@ bool StatusStore::isStarted() const
 
 bool StatusStore::isWatching() const
 {
-    return m_watcher != nullptr && !m_watcher->directories().isEmpty();
+    return m_watcher != nullptr && m_watcher->directories().contains(m_dir.path());
 }
 
 void StatusStore::start()
@@ -66,8 +67,11 @@ void StatusStore::startWatchingDirectory()
                 m_burst->start();
         });
     }
-    if (m_watcher->directories().isEmpty() && QFileInfo(m_dir.path()).isDir())
-        m_watcher->addPath(m_dir.path());
+    const QStringList watched = m_watcher->directories();
+    for (const QString& dir : {m_dir.path(), m_sessions.path()}) {
+        if (!watched.contains(dir) && QFileInfo(dir).isDir())
+            m_watcher->addPath(dir);
+    }
 }
 
 void StatusStore::refresh()
@@ -78,6 +82,7 @@ void StatusStore::refresh()
         listingFailed();
         return;
     }
+    m_sessions.scan(now);
     std::vector<StatusRules::Input> inputs;
     inputs.reserve(files->size());
     for (const StateDirectory::File& f : *files) {
@@ -85,15 +90,27 @@ void StatusStore::refresh()
             m_dir.remove(f.name);
             continue;
         }
-        inputs.push_back({*f.record, *f.baseName});
+        StateRecord record = *f.record;
+        const SessionRegistry::Session* session = record.agent == u"claude-code" && record.conversationId
+                                                      ? m_sessions.find(*record.conversationId)
+                                                      : nullptr;
+        if (session && session->ended) {
+            m_dir.remove(f.name); // as the hook does at SessionEnd
+            continue;
+        }
+        if (session && session->updated > record.ts) {
+            record.state = session->state;
+            record.ts = session->updated;
+        }
+        inputs.push_back({std::move(record), *f.baseName});
     }
     StatusRules::Result result = StatusRules::evaluate(inputs, now);
     applyTabs(std::move(result.tabs));
     applyWindows(std::move(result.windows));
     applyOverall(result.state);
 
-    if (m_timer && !isWatching())
-        startWatchingDirectory(); // the directory came back after being removed
+    if (m_timer)
+        startWatchingDirectory(); // a folder that was missing may be back
 }
 
 void StatusStore::listingFailed()

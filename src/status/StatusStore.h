@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "status/AgentState.h"
+#include "status/SessionRegistry.h"
 #include "status/StateDirectory.h"
 #include "status/StateRecord.h"
 #include "status/StatusRules.h"
@@ -30,7 +31,8 @@ public:
     static constexpr int kBurstMs = 50;
 
     // The state directory is ~/.cursor/signalwick/state under QDir::homePath();
-    // it is created here (a failure is ignored). Nothing is read until start().
+    // it is created here (a failure is ignored). Claude Code's records also
+    // follow its session registry, ~/.claude/sessions. Nothing is read until start().
     // Ages are measured with the clock, which must outlive the store.
     explicit StatusStore(const Clock& clock = SystemClock::instance(), QObject* parent = nullptr);
     ~StatusStore() override;
@@ -43,8 +45,8 @@ public:
     bool isStarted() const;
     bool isWatching() const;
 
-    // One pass now, then a 1-second timer and a directory watcher. A watcher
-    // that lost its directory is armed again by the first pass that lists it.
+    // One pass now, then a 1-second timer and a watcher on both folders. A
+    // folder that is missing or was removed is watched once a pass finds it.
     void start();
     // No pass runs after this returns.
     void stop();
@@ -75,6 +77,7 @@ private:
 
     const Clock& m_clock;
     StateDirectory m_dir;
+    SessionRegistry m_sessions;
     AgentState m_state = AgentState::Unknown;
     WindowStatusList m_windows;
     WindowStatusList m_tabs;

@@ -1,8 +1,10 @@
-// The store on a real state directory: what a pass reads, skips, deletes and
-// reads again, what it publishes, and how the watcher and the timer keep it current.
+// The store on real folders: what a pass reads, skips, deletes and reads again,
+// what it publishes, how the watcher and the timer keep it current, and how
+// Claude Code's session registry overrides the hooks.
 
 #include "FakeClock.h"
 #include "TestMain.h"
+#include "status/SessionRegistry.h"
 #include "status/StatusStore.h"
 
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -30,7 +33,7 @@ QString describe(const StatusStore& s)
 {
     QStringList out{rawValue(s.state())};
     for (const WindowStatus& r : s.tabs())
-        out << QStringLiteral("%1|%2|%3").arg(r.name, rawValue(r.state)).arg(kNow - r.lastActivity);
+        out << r.name + u'|' + rawValue(r.state) + u'|' + QString::number(kNow - r.lastActivity);
     return out.join(u' ');
 }
 
@@ -53,8 +56,26 @@ bool setMtime(const QString& name, time_t seconds)
     return ::utimensat(AT_FDCWD, native(name).constData(), times, 0) == 0;
 }
 
-enum class Entry { Fifo, LinkToFifo, Directory, LinkToFile, OneMiB, OverOneMiB, Undecodable, Aged, Expired };
-enum class Change { InPlaceLonger, InPlaceSameSize, RenamedSameSizeAndTime, Deleted, BecomesFifo };
+// A registry entry for conversation "c" whose status changed `age` seconds ago:
+// of this process (0), of a process that has exited (1), or of this pid with
+// another start time (2).
+QByteArray session(int process, const char* status, double age)
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    const QByteArray self = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+    const QByteArray start = self.mid(self.lastIndexOf(')') + 2).split(' ').value(19);
+    qint64 pid = ::getpid();
+    if (process == 1 && (pid = ::fork()) == 0)
+        ::_exit(0);
+    if (process == 1)
+        ::waitpid(pid_t(pid), nullptr, 0);
+    return "{\"pid\":" + QByteArray::number(pid) + R"(,"sessionId":"c","cwd":"/p/w","procStart":")" +
+           (process == 2 ? "1" : start) + R"(","version":"2.1.328","kind":"interactive","status":")" +
+           status + R"(","statusUpdatedAt":)" + QByteArray::number((kNow - age) * 1000, 'f', 0) + "}";
+}
+
+enum class Entry { Fifo, LinkToFifo, LinkToFile, OneMiB, OverOneMiB, Undecodable, Aged, Expired };
+enum class Change { InPlaceSameSize, RenamedSameSizeAndTime, Deleted, BecomesFifo };
 
 } // namespace
 
@@ -66,7 +87,8 @@ class TestStatusStore : public QObject {
 private Q_SLOTS:
     void init()
     {
-        QDir(QDir::homePath() + QStringLiteral("/.cursor")).removeRecursively();
+        for (const char* dir : {"/.cursor", "/.claude"})
+            QDir(QDir::homePath() + QLatin1StringView(dir)).removeRecursively();
         QFile::remove(QDir::homePath() + QStringLiteral("/aside"));
     }
 
@@ -75,11 +97,10 @@ private Q_SLOTS:
         QTest::addColumn<Entry>("entry");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<bool>("kept");
-        const QString good = QStringLiteral("idle w|idle|1"),
-                      both = QStringLiteral("waiting w #1|idle|1 w #2|waiting|4");
+        const QString good = QStringLiteral("idle w|idle|1");
+        const QString both = QStringLiteral("waiting w #1|idle|1 w #2|waiting|4");
         QTest::newRow("FIFO") << Entry::Fifo << good << true;
         QTest::newRow("link to a FIFO") << Entry::LinkToFifo << good << true;
-        QTest::newRow("directory") << Entry::Directory << good << true;
         QTest::newRow("link to a state file is followed") << Entry::LinkToFile << both << true;
         QTest::newRow("exactly 1 MiB is read") << Entry::OneMiB << both << true;
         QTest::newRow("one byte more is not") << Entry::OverOneMiB << good << true;
@@ -95,7 +116,8 @@ private Q_SLOTS:
         StatusStore store(m_clock);
         const QByteArray x = native(QStringLiteral("x.json"));
         const QByteArray aside = QFile::encodeName(QDir::homePath() + QStringLiteral("/aside"));
-        // A writer blocked opening a FIFO goes on only once someone opens it to read.
+        // A writer blocked opening a FIFO goes on only once someone opens it to
+        // read.
         std::atomic<bool> opened{false};
         std::thread writer;
         const QByteArray fifo = entry == Entry::Fifo ? x : aside;
@@ -110,18 +132,15 @@ private Q_SLOTS:
         if (entry == Entry::OneMiB || entry == Entry::OverOneMiB)
             content.append(QByteArray(
                 StatusStore::kMaxStateFileSize + (entry == Entry::OverOneMiB) - content.size(), ' '));
+        if (entry == Entry::Undecodable || entry == Entry::Aged || entry == Entry::Expired)
+            content = entry == Entry::Undecodable ? rec("idle", 200000).chopped(1)
+                                                  : rec("idle", entry == Entry::Aged ? 86400 : 86400.5);
         if (entry == Entry::LinkToFifo || entry == Entry::LinkToFile)
             QCOMPARE(::symlink(aside.constData(), x.constData()), 0);
-        if (entry == Entry::LinkToFile)
-            QVERIFY(put(QStringLiteral("../../../aside"), content));
-        if (entry == Entry::Directory)
-            QVERIFY(QDir().mkpath(QFile::decodeName(x)));
-        if (entry == Entry::OneMiB || entry == Entry::OverOneMiB)
-            QVERIFY(put(QStringLiteral("x.json"), content));
-        if (entry == Entry::Undecodable)
-            QVERIFY(put(QStringLiteral("x.json"), rec("idle", 200000).chopped(1)));
-        if (entry == Entry::Aged || entry == Entry::Expired)
-            QVERIFY(put(QStringLiteral("x.json"), rec("idle", entry == Entry::Aged ? 86400 : 86400.5)));
+        if (entry != Entry::Fifo && entry != Entry::LinkToFifo)
+            QVERIFY(
+                put(entry == Entry::LinkToFile ? QStringLiteral("../../../aside") : QStringLiteral("x.json"),
+                    content));
         QVERIFY(put(QStringLiteral("good.json"), rec("idle", 1, "g")));
         QTest::qWait(20); // the writer is in open()
         for (int pass = 0; pass < 2; ++pass) {
@@ -142,7 +161,6 @@ private Q_SLOTS:
     void rereadsWhatChanged_data()
     {
         QTest::addColumn<Change>("change");
-        QTest::newRow("rewritten in place, longer") << Change::InPlaceLonger;
         QTest::newRow("rewritten in place, same size, later mtime") << Change::InPlaceSameSize;
         QTest::newRow("replaced by rename, same size and mtime") << Change::RenamedSameSizeAndTime;
         QTest::newRow("deleted") << Change::Deleted;
@@ -159,9 +177,9 @@ private Q_SLOTS:
         store.refresh();
         QCOMPARE(describe(store), QStringLiteral("working w #1|working|10 w #2|idle|20"));
         QFile f(QFile::decodeName(native(a)));
-        if (change == Change::InPlaceLonger || change == Change::InPlaceSameSize) {
-            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            f.write(rec("waiting", 10, change == Change::InPlaceLonger ? "longer" : "a"));
+        if (change == Change::InPlaceSameSize) {
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                    f.write(rec("waiting", 10, "a")) > 0);
             f.close();
             QVERIFY(setMtime(a, 1'000'000'001));
         }
@@ -225,6 +243,57 @@ private Q_SLOTS:
                 put(QStringLiteral("b.json"), rec("idle", 1)));
         QTRY_COMPARE_WITH_TIMEOUT(describe(store), QStringLiteral("idle w|idle|1"), 3000);
         QTRY_VERIFY(store.isWatching());
+    }
+
+    void registry_data()
+    {
+        QTest::addColumn<QByteArray>("record");  // state and "agent"
+        QTest::addColumn<QByteArray>("session"); // the registry file, "FIFO", or empty for no folder
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("kept");
+        const QByteArray cc = "idle claude-code";
+        const QString hooks = QStringLiteral("idle w|idle|10");
+        QTest::newRow("a newer busy entry is working")
+            << cc << session(0, "busy", 2) << "working w|working|2" << true;
+        QTest::newRow("an interrupt: idle over working")
+            << QByteArray("working claude-code") << session(0, "idle", 2) << "idle w|idle|2" << true;
+        QTest::newRow("an entry older than the record") << cc << session(0, "busy", 20) << hooks << true;
+        QTest::newRow("its process is gone") << cc << session(1, "busy", 2) << "unknown" << false;
+        QTest::newRow("its pid runs another process") << cc << session(2, "busy", 2) << "unknown" << false;
+        QTest::newRow("unknown status word") << cc << session(0, "thinking", 2) << hooks << true;
+        QTest::newRow("garbage") << cc << QByteArray("{\"pid\":") << hooks << true;
+        QTest::newRow("a FIFO") << cc << QByteArray("FIFO") << hooks << true;
+        QTest::newRow("no folder") << cc << QByteArray() << hooks << true;
+        QTest::newRow("a Cursor record")
+            << QByteArray("idle cursor") << session(0, "busy", 2) << hooks << true;
+    }
+    // Claude Code's own session list overrides older records of its conversations
+    // and ends those whose process is gone; anything unexpected leaves the hooks
+    // alone.
+    void registry()
+    {
+        QFETCH(QByteArray, record);
+        QFETCH(QByteArray, session);
+        QFETCH(bool, kept);
+        if (!kept && !SessionRegistry::kChecksProcesses)
+            QSKIP("no process check here");
+        StatusStore store(m_clock);
+        const QList<QByteArray> words = record.split(' ');
+        QByteArray content = rec(words[0].constData(), 10);
+        if (words.size() > 1)
+            content.insert(1, "\"agent\":\"" + words[1] + "\",");
+        QVERIFY(put(QStringLiteral("s.json"), content));
+        const QString dir = QDir::homePath() + QStringLiteral("/.claude/sessions");
+        const QByteArray file = QFile::encodeName(dir + QStringLiteral("/4242.json"));
+        QVERIFY(session.isEmpty() || QDir().mkpath(dir));
+        if (session == "FIFO")
+            QCOMPARE(::mkfifo(file.constData(), 0600), 0);
+        else if (!session.isEmpty())
+            QVERIFY(put(QStringLiteral("../../../.claude/sessions/4242.json"), session));
+        store.refresh();
+        QTEST(describe(store), "shown");
+        QTEST(QFile::exists(QFile::decodeName(native(QStringLiteral("s.json")))), "kept");
+        QVERIFY(session.isEmpty() || QFileInfo::exists(QFile::decodeName(file)));
     }
 };
 
