@@ -36,8 +36,6 @@ class AppDelegate : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr const char* kHasLaunchedKey = "KorvaneHasLaunched";
-
     // Creates the status store (which creates the state directory but reads
     // nothing yet) and takes the settings. Connects to the application's
     // aboutToQuit when an application object exists.

@@ -7,6 +7,7 @@
 #include "platform/UrlOpener.h"
 #include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
+#include "settings/DefaultsKeys.h"
 
 #include <QDir>
 #include <QFile>
@@ -199,8 +200,8 @@ private Q_SLOTS:
         QCOMPARE(settings.scale(), 1.0);
         const UserDefaults onDisk(m_defaultsPath);
         for (const char* key :
-             {AppSettings::kModeKey, AppSettings::kOrientationKey, AppSettings::kShowLabelsKey,
-              AppSettings::kPerTabKey, AppSettings::kScaleKey, AppSettings::kLightOrderKey})
+             {DefaultsKeys::mode.name, DefaultsKeys::orientation.name, DefaultsKeys::showLabels.name,
+              DefaultsKeys::perTab.name, DefaultsKeys::scale.name, DefaultsKeys::lightOrder.name})
             QVERIFY2(!onDisk.contains(QString::fromLatin1(key)), key);
     }
 
