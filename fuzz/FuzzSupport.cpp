@@ -62,21 +62,4 @@ bool readFile(const QString& path, QByteArray& out)
     return true;
 }
 
-std::vector<QByteArray> split(const std::uint8_t* data, std::size_t size, const QByteArray& separator,
-                              std::size_t maxParts)
-{
-    const QByteArray all(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    std::vector<QByteArray> parts;
-    qsizetype from = 0;
-    while (parts.size() + 1 < maxParts) {
-        const qsizetype at = all.indexOf(separator, from);
-        if (at < 0)
-            break;
-        parts.push_back(all.mid(from, at - from));
-        from = at + separator.size();
-    }
-    parts.push_back(all.mid(from));
-    return parts;
-}
-
 } // namespace korvane::fuzz

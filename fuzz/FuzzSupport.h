@@ -29,8 +29,4 @@ void emptyDirectory(const QString& dir);
 bool writeFile(const QString& path, const QByteArray& bytes);
 bool readFile(const QString& path, QByteArray& out);
 
-// Splits the input at every separator; an input without one is a single part.
-std::vector<QByteArray> split(const std::uint8_t* data, std::size_t size, const QByteArray& separator,
-                              std::size_t maxParts);
-
 } // namespace korvane::fuzz

@@ -25,9 +25,10 @@ QString key(const char* k)
 }
 } // namespace
 
-AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock, AppServices services,
-                         QObject* parent)
-    : QObject(parent), m_defaults(defaults), m_store(clock), m_settings(settings), m_services(std::move(services))
+AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock,
+                         AppServices services, QObject* parent)
+    : QObject(parent), m_defaults(defaults), m_store(clock), m_settings(settings),
+      m_services(std::move(services))
 {
     if (!m_services.alerts)
         m_services.alerts = &Alerts::standard();

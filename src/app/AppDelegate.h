@@ -46,9 +46,6 @@ public:
     ~AppDelegate() override;
 
     StatusStore& store() { return m_store; }
-    AppSettings& settings() { return m_settings; }
-    UserDefaults& defaults() { return m_defaults; }
-    bool hasFinishedLaunching() const { return m_launched; }
 
     // Created on first use.
     TrafficLightOverlay& overlay();

@@ -15,8 +15,6 @@ public:
     explicit SingleInstance(const QString& lockPath = defaultLockPath());
 
     Result tryAcquire();
-    bool isAcquired() const { return m_lock.isLocked(); }
-    const QString& lockPath() const { return m_path; }
 
     // korvane.lock in the runtime directory (XDG_RUNTIME_DIR on Linux), or in a
     // private folder under the temporary directory when there is none.
