@@ -23,7 +23,7 @@ namespace korvane::fuzz {
 // process, so that no target touches the real home. Returns it.
 const QString& isolatedHome();
 
-// Removes everything inside dir (not dir itself); dir is created when missing.
+// Leaves dir existing and empty.
 void emptyDirectory(const QString& dir);
 
 bool writeFile(const QString& path, const QByteArray& bytes);

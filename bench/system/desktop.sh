@@ -40,3 +40,4 @@ e2e_shot() {
     import -window root ${2:+-crop "$2" +repage} "$E2E_ARTIFACTS/$1.png" 2>/dev/null
     echo "$E2E_ARTIFACTS/$1.png"
 }
+e2e_log() { echo "[$E2E_NAME] $*" >&2; }

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QSystemTrayIcon>
 
 namespace korvane {
 
@@ -128,6 +129,16 @@ void AppDelegate::showWelcome()
     request.icon = QApplication::windowIcon();
     request.stayOnTop = true;
     m_services.alerts->run(request);
+}
+
+void AppDelegate::reopen()
+{
+    if (!m_launched)
+        return;
+    m_defaults.setBool(TrafficLightOverlay::visibleKey(), true);
+    overlay().rebuild();
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        settingsWindow().show();
 }
 
 void AppDelegate::applicationWillTerminate()

@@ -56,6 +56,9 @@ public:
     // Once, when the event loop runs. Later calls do nothing. On the first
     // launch it returns when the welcome alert has been dismissed.
     void applicationDidFinishLaunching();
+    // A later launch asked: the floating light comes on, and without a tray
+    // the settings window opens too, so that there is always a way back in.
+    void reopen();
     // At quit (aboutToQuit). Preferences need no saving: they are stored as they change.
     void applicationWillTerminate();
 

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/DisplayEnvironment.h"
+#include "app/HomeDirectory.h"
 #include "app/SignalQuitter.h"
 #include "app/SingleInstance.h"
 #include "platform/SystemLog.h"
@@ -42,6 +43,13 @@ int main(int argc, char* argv[])
         SystemLog::instance().write(DisplayEnvironment::missingDisplayMessage());
         return 1;
     }
+    QString problem;
+    const QString runtimeFolder =
+        HomeDirectory::ensure(&problem) ? SingleInstance::runtimeFolder(&problem) : QString();
+    if (runtimeFolder.isEmpty()) {
+        SystemLog::instance().write(problem);
+        return 1;
+    }
     g_display.apply();
 
     g_previousHandler = qInstallMessageHandler(startupMessageHandler);
@@ -61,11 +69,12 @@ int main(int argc, char* argv[])
     SignalQuitter signalQuitter;
     QObject::connect(&signalQuitter, &SignalQuitter::quitRequested, &app, &QCoreApplication::quit);
 
-    SingleInstance instance;
+    SingleInstance instance(runtimeFolder);
     if (instance.tryAcquire() == SingleInstance::Result::AlreadyRunning)
-        return 0; // the running copy stays; this one leaves without a word
+        return 0; // the running copy shows itself; this one leaves without a word
 
     AppDelegate delegate(UserDefaults::standard(), AppSettings::shared());
+    QObject::connect(&instance, &SingleInstance::showRequested, &delegate, &AppDelegate::reopen);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();
 }

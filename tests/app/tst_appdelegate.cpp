@@ -3,11 +3,14 @@
 #include "TestMain.h"
 #include "app/AppDelegate.h"
 #include "app/DisplayEnvironment.h"
+#include "app/HomeDirectory.h"
 #include "overlay/TrafficLightOverlay.h"
 #include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
 
 #include <QTemporaryDir>
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace korvane;
 
@@ -54,6 +57,28 @@ private Q_SLOTS:
             QCOMPARE(delegate.overlay().panelCount() > 0, lightShown);
             QVERIFY(delegate.store().isStarted());
         }
+    }
+
+    // Without HOME, Qt's home would be "/": the account's own stands in.
+    void home_data()
+    {
+        QTest::addColumn<QByteArray>("value"); // "-": unset
+        QTest::addColumn<QString>("home");
+        const QString account = QFile::decodeName(::getpwuid(::getuid())->pw_dir);
+        QTest::newRow("unset") << QByteArray("-") << account;
+        QTest::newRow("empty") << QByteArray() << account;
+        QTest::newRow("set") << QByteArray("/tmp") << "/tmp";
+    }
+    void home()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(QString, home);
+        const QByteArray saved = qgetenv("HOME");
+        value == "-" ? qunsetenv("HOME") : qputenv("HOME", value);
+        QString error;
+        QVERIFY(HomeDirectory::ensure(&error));
+        QCOMPARE(QDir::homePath(), home);
+        qputenv("HOME", saved);
     }
 
     // Wayland lets no program place its windows, so XWayland is preferred when it runs.

@@ -1,7 +1,6 @@
 # shellcheck shell=bash disable=SC2034
 # The real korvane binary in a scratch HOME on a private Xvfb display with an XEmbed
 # tray host (trayer), driven by xdotool and judged by the colours of screen pixels.
-# Sourced by the scenarios here and by scripts/screenshots, scripts/demo, bench/system.
 # Inputs: KORVANE_BIN, KORVANE_E2E_ARTIFACTS (screenshots; a folder per scenario).
 
 COLOR_WORKING='#FF9500'
@@ -11,18 +10,9 @@ COLOR_UNKNOWN='#8E8E93'
 COLOR_ROOT='#3366AA'
 E2E_STEP=start-up
 E2E_LAUNCHES=0
-KORVANE_PID=
-E2E_T0=${EPOCHREALTIME/./}
 
-e2e_log() { printf '[%s +%ss] %s\n' "$E2E_NAME" "$(((${EPOCHREALTIME/./} - E2E_T0) / 1000000))" "$*" >&2; }
-e2e_skip() {
-    echo "SKIP: $*" >&2
-    exit 77
-}
-e2e_step() {
-    E2E_STEP=$*
-    e2e_log "step: $*"
-}
+e2e_skip() { echo "SKIP: $*" >&2 && exit 77; }
+e2e_step() { E2E_STEP=$* && echo "[$E2E_NAME] $*" >&2; }
 
 # e2e_init NAME: checks the tools, makes the scratch and artifact folders, stops everything at exit.
 e2e_init() {
@@ -31,9 +21,7 @@ e2e_init() {
     for t in Xvfb trayer xdotool xprop import xsetroot; do
         command -v "$t" >/dev/null || e2e_skip "$t is not installed (scripts/setup --test installs it)"
     done
-    [ -x "${KORVANE_BIN:-}" ] || e2e_skip "KORVANE_BIN is not an executable"
-    E2E_TMP=$(mktemp -d "${TMPDIR:-/tmp}/korvane-e2e-$E2E_NAME.XXXXXX") || exit 2
-    E2E_ARTIFACTS=${KORVANE_E2E_ARTIFACTS:-${TMPDIR:-/tmp}/korvane-e2e-artifacts}/$E2E_NAME
+    E2E_TMP=$(mktemp -d) && E2E_ARTIFACTS=${KORVANE_E2E_ARTIFACTS:-/tmp/korvane-e2e}/$E2E_NAME || exit 2
     rm -rf "$E2E_ARTIFACTS" && mkdir -p "$E2E_ARTIFACTS" || exit 2
     trap 'kill $(jobs -p) 2>/dev/null; wait; rm -rf "$E2E_TMP"' EXIT
     trap 'exit 130' INT TERM HUP
@@ -51,69 +39,55 @@ e2e_wait_until() {
     done
 }
 
-# Xvfb on a display number it picks itself, never reset, with a coloured desktop.
+# Xvfb on a display number it picks itself, never reset (so the desktop keeps its colour).
 e2e_start_x() {
     Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp 3>"$E2E_TMP/display" >/dev/null 2>&1 &
     e2e_wait_until 10 grep -q '[0-9]' "$E2E_TMP/display" || e2e_fail "Xvfb did not start"
-    DISPLAY=:$(tr -dc '0-9' <"$E2E_TMP/display")
-    export DISPLAY
-    xsetroot -solid "$COLOR_ROOT"
+    DISPLAY=:$(tr -dc '0-9' <"$E2E_TMP/display") && export DISPLAY && xsetroot -solid "$COLOR_ROOT"
 }
 
 e2e_start_tray() {
     trayer --edge top --align right --widthtype request --height 24 --transparent false \
         --tint 0xDCDAD5 --SetDockType true >/dev/null 2>&1 &
-    e2e_wait_until 5 eval 'xdotool search --onlyvisible --class trayer >/dev/null' || e2e_fail "no trayer panel"
+    e2e_wait_until 5 eval 'xdotool search --onlyvisible --class trayer >/dev/null' || e2e_fail "no tray"
 }
 
 e2e_new_home() {
     E2E_HOME=$E2E_TMP/home
-    rm -rf "$E2E_HOME"
-    mkdir -p "$E2E_HOME/.run" && chmod 700 "$E2E_HOME/.run"
+    rm -rf "$E2E_HOME" && mkdir -p "$E2E_HOME/.run" && chmod 700 "$E2E_HOME/.run"
     STATE_DIR=$E2E_HOME/.cursor/signalwick/state
     DEFAULTS_FILE=$E2E_HOME/.config/Korvane/defaults.json
 }
 
-e2e_write_defaults() {
-    mkdir -p "${DEFAULTS_FILE%/*}"
-    printf '%s\n' "$1" >"$DEFAULTS_FILE"
-}
+e2e_write_defaults() { mkdir -p "${DEFAULTS_FILE%/*}" && printf '%s\n' "$1" >"$DEFAULTS_FILE"; }
 
 # e2e_write_state ID STATE [WORKSPACE]: renamed into place as the hook script does; "none" removes it.
 e2e_write_state() {
-    mkdir -p "$STATE_DIR"
-    rm -f "$STATE_DIR/$1.json"
-    [ "$2" = none ] && return
+    mkdir -p "$STATE_DIR" && rm -f "$STATE_DIR/$1.json" && [ "$2" != none ] || return 0
     printf '{"state":"%s","ts":%s,"workspace":"%s","conversation_id":"%s"}\n' "$2" "$EPOCHREALTIME" \
-        "${3:-/tmp/p}" "$1" >"$STATE_DIR/.$1.tmp"
-    mv "$STATE_DIR/.$1.tmp" "$STATE_DIR/$1.json"
+        "${3:-/tmp/p}" "$1" >"$STATE_DIR/.$1.tmp" && mv "$STATE_DIR/.$1.tmp" "$STATE_DIR/$1.json"
 }
 
 # e2e_launch: korvane in the scratch HOME, with nothing of this machine's session; sets KORVANE_PID.
 e2e_launch() {
     E2E_LAUNCHES=$((E2E_LAUNCHES + 1))
     env -i PATH="$PATH" HOME="$E2E_HOME" LANG=C.UTF-8 DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$E2E_HOME/.run" \
-        QT_QPA_PLATFORM=xcb ASAN_OPTIONS="${ASAN_OPTIONS:-}" "$KORVANE_BIN" \
+        QT_QPA_PLATFORM=xcb ASAN_OPTIONS="${ASAN_OPTIONS:-}" "${KORVANE_BIN:?}" \
         >"$E2E_TMP/korvane-$E2E_LAUNCHES.log" 2>&1 </dev/null &
     KORVANE_PID=$!
 }
 
 # e2e_wait_exit PID SECONDS: sets E2E_RC when PID has ended in time.
-e2e_wait_exit() {
-    e2e_wait_until "$2" eval "! e2e_alive $1" || return 1
-    wait "$1"
-    E2E_RC=$?
-}
+e2e_wait_exit() { e2e_wait_until "$2" eval "! e2e_alive $1" && { wait "$1"; E2E_RC=$?; }; }
 
 # e2e_quit [SIGNAL]: sets KORVANE_RC.
 e2e_quit() {
     kill "-${1:-TERM}" "$KORVANE_PID"
     e2e_wait_exit "$KORVANE_PID" 5 || e2e_fail "korvane still runs 5 s after SIG${1:-TERM}"
-    KORVANE_RC=$E2E_RC
-    KORVANE_PID=
+    KORVANE_RC=$E2E_RC KORVANE_PID=
 }
 
-# e2e_windows: Korvane's viewable windows, one a line: id x y w h type (UTILITY, DIALOG, POPUP_MENU, ...).
+# e2e_windows: Korvane's viewable windows, one a line: id x y w h type (UTILITY, DIALOG, NORMAL, ...).
 e2e_windows() {
     local w X Y WIDTH HEIGHT
     for w in $(xdotool search --onlyvisible --class korvane 2>/dev/null); do
@@ -135,62 +109,47 @@ e2e_wait_tray_icon() {
     tray_icon() { line=$(e2e_windows | awk '$3 < 24 && $5 <= 24' | head -n 1) && [ -n "$line" ]; }
     e2e_wait_until "${1:-10}" tray_icon || e2e_fail "no tray icon embedded"
     read -r _ TRAY_X TRAY_Y TRAY_W TRAY_H _ <<<"$line"
-    TRAY_CX=$((TRAY_X + TRAY_W / 2))
-    TRAY_CY=$((TRAY_Y + TRAY_H / 2))
+    TRAY_CX=$((TRAY_X + TRAY_W / 2)) TRAY_CY=$((TRAY_Y + TRAY_H / 2))
 }
 
 e2e_pixel() { import -window root -crop "1x1+$1+$2" -depth 8 txt:- | awk 'NR == 2 { print $3 }'; }
 
-# e2e_wait_pixel X Y COLOUR TIMEOUT_MS [TOLERANCE]: sets E2E_SEEN and E2E_WAITED_MS.
+# e2e_wait_pixel X Y COLOUR TIMEOUT_MS [TOLERANCE]: sets E2E_SEEN.
 e2e_wait_pixel() {
-    local t0=${EPOCHREALTIME/./} c=${3#\#} s i d
     near() {
+        local i d
         E2E_SEEN=$(e2e_pixel "$1" "$2")
-        E2E_WAITED_MS=$(((${EPOCHREALTIME/./} - t0) / 1000))
-        s=${E2E_SEEN#\#}
-        for i in 0 2 4; do
-            d=$((16#${s:i:2} - 16#${c:i:2}))
+        for i in 1 3 5; do
+            d=$((16#${E2E_SEEN:i:2} - 16#${3:i:2}))
             [ "${d#-}" -le "${5:-6}" ] || return 1
         done
     }
     e2e_wait_until $((($4 + 999) / 1000)) near "$@"
 }
 
-e2e_expect_pixel() {
-    e2e_wait_pixel "$@" || e2e_fail "${6:-pixel $1,$2} shows $E2E_SEEN, expected $3"
-}
+e2e_expect_pixel() { e2e_wait_pixel "$@" || e2e_fail "${6:-pixel $1,$2} shows $E2E_SEEN, expected $3"; }
 
-# e2e_lamps: the centres LAMP_X[i] LAMP_Y[i] of the red, orange and green lamps of the combined light.
+# The centres LAMP_X[i] LAMP_Y[i] of the red, orange and green lamps of the combined light.
 e2e_lamps() {
     LAMP_X=("$((PANEL_X + PANEL_W / 2))" "$((PANEL_X + PANEL_W / 2))" "$((PANEL_X + PANEL_W / 2))")
     LAMP_Y=("$((PANEL_Y + 26))" "$((PANEL_Y + 60))" "$((PANEL_Y + 94))")
 }
 
-e2e_shot() {
-    import -window root "$E2E_ARTIFACTS/$1.png" 2>/dev/null
-    echo "$E2E_ARTIFACTS/$1.png"
-}
+e2e_shot() { import -window root "$E2E_ARTIFACTS/$1.png" && echo "$E2E_ARTIFACTS/$1.png"; }
 
 # e2e_fail MESSAGE: the screen and korvane's last output beside the message, exit 1.
 e2e_fail() {
-    {
-        echo "FAIL [$E2E_NAME] step \"$E2E_STEP\": $*"
-        [ -n "${DISPLAY:-}" ] && echo "screenshot: $(e2e_shot "FAILED-$(printf '%s' "$E2E_STEP" | tr -c '[:alnum:]' -)")"
-        tail -n 20 "$E2E_TMP"/korvane-*.log 2>/dev/null
-        cp "$E2E_TMP"/*.log "$E2E_ARTIFACTS/" 2>/dev/null
-    } >&2
+    echo "FAIL [$E2E_NAME] step \"$E2E_STEP\": $*" >&2
+    [ -n "${DISPLAY:-}" ] && echo "screenshot: $(e2e_shot "FAILED-${E2E_STEP//[^[:alnum:]]/-}")" >&2
+    tail -n 20 "$E2E_TMP"/korvane-*.log >&2
     exit 1
 }
 
 # e2e_pass: korvane quits with 0 on SIGTERM, and no sanitizer spoke in any of its runs.
 e2e_pass() {
     E2E_STEP="quit at the end"
-    if [ -n "$KORVANE_PID" ]; then
-        e2e_quit TERM
-        [ "$KORVANE_RC" -eq 0 ] || e2e_fail "exit status $KORVANE_RC after SIGTERM"
-    fi
-    ! grep -l -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$E2E_TMP"/korvane-*.log ||
-        e2e_fail "sanitizer report"
-    e2e_log passed
+    [ -z "${KORVANE_PID:-}" ] || e2e_quit TERM
+    [ "${KORVANE_RC:-0}" -eq 0 ] || e2e_fail "exit status $KORVANE_RC after SIGTERM"
+    ! grep -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$E2E_TMP"/korvane-*.log || e2e_fail "sanitizer"
     exit 0
 }
