@@ -16,12 +16,14 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QSystemTrayIcon>
 
 namespace korvane {
 
-AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock, AppServices services,
-                         QObject* parent)
-    : QObject(parent), m_defaults(defaults), m_store(clock), m_settings(settings), m_services(std::move(services))
+AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock,
+                         AppServices services, QObject* parent)
+    : QObject(parent), m_defaults(defaults), m_store(clock), m_settings(settings),
+      m_services(std::move(services))
 {
     if (!m_services.alerts)
         m_services.alerts = &Alerts::standard();
@@ -121,6 +123,16 @@ void AppDelegate::showWelcome()
     request.icon = QApplication::windowIcon();
     request.stayOnTop = true;
     m_services.alerts->run(request);
+}
+
+void AppDelegate::reopen()
+{
+    if (!m_launched)
+        return;
+    m_defaults.setBool(DefaultsKeys::overlayWasVisible.key(), true);
+    overlay().rebuild();
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        settingsWindow().show();
 }
 
 void AppDelegate::applicationWillTerminate()

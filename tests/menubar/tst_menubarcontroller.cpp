@@ -1,4 +1,5 @@
 #include "FakeClock.h"
+#include "Recorders.h"
 #include "TestMain.h"
 #include "menubar/MenuBarController.h"
 #include "platform/Alerts.h"
