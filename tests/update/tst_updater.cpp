@@ -41,7 +41,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("opened"); // empty: up to date, nothing to open
         QTest::newRow("numbers, not text")
             << "1.9" << 200 << QByteArray(R"({"version":"1.10"})") << "download";
-        QTest::newRow("1.2 is 1.2.0") << "1.2.0" << 200 << QByteArray(R"({"version":"1.2"})") << "";
+        QTest::newRow("1.2.0 is 1.2") << "1.2" << 200 << QByteArray(R"({"version":"1.2.0"})") << "";
         QTest::newRow("suffix piece is 0")
             << "1.9" << 200 << QByteArray(R"({"version":"2.0-beta"})") << "download";
         QTest::newRow("first piece decides")
