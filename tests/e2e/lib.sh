@@ -3,7 +3,7 @@
 # xdotool and judged by screen pixels; screenshots go to KORVANE_E2E_ARTIFACTS/<scenario>/.
 
 COLOR_WORKING='#FF9500' COLOR_RED='#FF3B30' COLOR_IDLE='#34C759' COLOR_UNKNOWN='#8E8E93' COLOR_ROOT='#3366AA'
-E2E_STEP=start-up E2E_LAUNCHES=0
+E2E_STEP=start-up E2E_LAUNCHES=0 KORVANE_PID=
 
 e2e_skip() { echo "SKIP: $*" >&2 && exit 77; }
 e2e_step() { E2E_STEP=$* && echo "[$E2E_NAME] $*" >&2; }
