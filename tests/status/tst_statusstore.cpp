@@ -103,11 +103,9 @@ private Q_SLOTS:
         row("FIFO", "fifo x.json", g, "x.json");
         row("link to a FIFO", "fifo ~/aside; link x.json", g, "x.json");
         row("link to a state file is followed", "put ~/aside waiting 4 x; link x.json", both);
-        row("exactly 1 MiB is read", "pad x.json 1048576", both);
-        row("one byte more is not", "pad x.json 1048577", g, "x.json");
+        row("1 MiB is read, a byte more is not", "pad x.json 1048576; pad y.json 1048577", both, "y.json");
         row("undecodable, however old", "cut x.json", g, "x.json");
-        row("exactly 86400 s old stays, unseen", "put x.json idle 86400", g, "x.json");
-        row("86400.5 s old goes", "put x.json idle 86400.5", g, "!x.json");
+        row("a day stays, more goes", "put x.json idle 86400; put y.json idle 86401", g, "x.json !y.json");
         // A store that has read a file before sees what a fresh store sees.
         const QByteArray was = "put x.json working 4 x; mtime x.json 9; pass; ";
         row("rewritten in place, same size", was + "inplace x.json waiting 4 x; mtime x.json 10", both);
@@ -149,6 +147,8 @@ private Q_SLOTS:
                 QVERIFY(put(w[1], rec("waiting", 4, "x").leftJustified(w[2].toInt(), ' ')));
             else if (w[0] == "cut" || w[0] == "raw")
                 QVERIFY(put(w[1], w[0] == "raw" ? w[2] : rec("idle", 200000).chopped(1)));
+            else if (w[0] == "session" && w[1] != "self" && !SessionRegistry::kChecksProcesses)
+                QSKIP("no process check here");
             else if (w[0] == "session")
                 QVERIFY(put("~/.claude/sessions/1.json", session(w[1], w[2], w[3].toDouble())));
             else if (w[0] == "link")
