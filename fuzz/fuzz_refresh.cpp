@@ -29,9 +29,8 @@ void writeEntries(const QByteArray& input, const QByteArray& dir)
     for (const QByteArray& part : fuzz::split(bytes, std::size_t(input.size()), "\n@@", 8)) {
         const bool fifo = part.startsWith("fifo:");
         const qsizetype nl = part.indexOf('\n') < 0 ? part.size() : part.indexOf('\n');
-        // The "x" keeps a name from being "." or "..".
-        const QByteArray path =
-            dir + "/x" + part.left(nl).mid(fifo ? 5 : 0).replace('/', "").replace('\0', "").left(99);
+        // Plain ASCII, so that every name is valid text; the "x" keeps it from being "." or "..".
+        const QByteArray path = dir + "/x" + part.left(nl).mid(fifo ? 5 : 0).left(60).toPercentEncoding();
         ::unlink((path + ".tmp").constData()); // a pipe there would block the write
         if (fifo)
             FUZZ_CHECK((::unlink(path.constData()), ::mkfifo(path.constData(), 0600)) == 0);
