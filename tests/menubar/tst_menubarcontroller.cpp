@@ -63,27 +63,8 @@ class TestMenuBarController : public QObject {
     test::FakeClock m_clock;
     FakeLoginItem m_login;
     SilentAlerts m_alerts;
-    std::unique_ptr<UserDefaults> m_defaults;
-    std::unique_ptr<AppSettings> m_settings;
-    std::unique_ptr<StatusStore> m_store;
-    std::unique_ptr<MenuBarController> m_controller;
 
 private Q_SLOTS:
-    void init()
-    {
-        QFile::remove(m_dir.filePath(u"defaults.json"_qs));
-        m_defaults = std::make_unique<UserDefaults>(m_dir.filePath(u"defaults.json"_qs));
-        m_settings = std::make_unique<AppSettings>(*m_defaults);
-        m_store = std::make_unique<StatusStore>(m_clock);
-        MenuBarController::Actions actions;
-        actions.toggleOverlay = [this] { m_defaults->setBool(u"OverlayWasVisible"_qs, true); };
-        actions.hooksInstalled = [] { return true; };
-        actions.claudeAvailable = [] { return false; };
-        m_controller = std::make_unique<MenuBarController>(*m_store, *m_settings, *m_defaults, m_login,
-                                                           m_alerts, actions);
-    }
-    void cleanup() { m_controller.reset(); }
-
     // A command (or none) from a given state, then the menu as it opens next.
     void commandsAndMarks_data()
     {
@@ -116,14 +97,22 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(QString, expected);
         QFETCH(double, scaleAfter);
-        m_settings->setOverlayMode(mode);
-        m_settings->setPerTab(true);
-        m_settings->setScale(scale);
-        if (QAction* action = find(m_controller->menu(), command))
+        UserDefaults defaults(m_dir.filePath(QString::fromLatin1(QTest::currentDataTag())));
+        AppSettings settings(defaults);
+        StatusStore store(m_clock);
+        MenuBarController::Actions actions;
+        actions.toggleOverlay = [&] { defaults.setBool(u"OverlayWasVisible"_qs, true); };
+        actions.hooksInstalled = [] { return true; };
+        actions.claudeAvailable = [] { return false; };
+        MenuBarController controller(store, settings, defaults, m_login, m_alerts, actions);
+        settings.setOverlayMode(mode);
+        settings.setPerTab(true);
+        settings.setScale(scale);
+        if (QAction* action = find(controller.menu(), command))
             action->trigger();
-        Q_EMIT m_controller->menu()->aboutToShow();
-        QCOMPARE(marks(m_controller->menu()), expected);
-        QVERIFY(m_settings->scale() == scaleAfter);
+        Q_EMIT controller.menu()->aboutToShow();
+        QCOMPARE(marks(controller.menu()), expected);
+        QVERIFY(settings.scale() == scaleAfter);
     }
 };
 

@@ -104,8 +104,8 @@ private Q_SLOTS:
     {
         OverlayPanel* panel = launch().combinedPanel();
         QVERIFY(QTest::qWaitForWindowExposed(panel));
-        const QPoint dropped = panel->origin() + QPoint(30, 50);
-        click(panel, QPoint(10, 10), QPoint(40, 60));
+        const QPoint dropped = panel->origin() + QPoint(-30, 50);
+        click(panel, QPoint(40, 10), QPoint(10, 60));
         const auto saved = OverlayGeometry::formatPoint(dropped);
         QCOMPARE(m_defaults->stringValue(u"OverlayOrigin"_qs), saved);
 
@@ -130,7 +130,7 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             OverlayPanel* panel = overlay.windowPanels().value(ids.at(i));
             QVERIFY(panel);
-            QCOMPARE(panel->origin(), OverlayGeometry::defaultOrigin(available, panel->width(), 2 * i));
+            QCOMPARE(panel->origin(), OverlayGeometry::defaultOrigin(available, panel->size(), 2 * i));
         }
     }
 
@@ -144,6 +144,28 @@ private Q_SLOTS:
             captions.append(*panel->findChild<WindowLightView*>()->label());
         captions.sort();
         QCOMPARE(captions, (QStringList{"a #1", "a #2", "b"}));
+    }
+    void lightsStayOnTheScreen()
+    {
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        UserDefaults(m_defaultsPath).setString(u"OverlayOrigin"_qs, u"{99999, -500}"_qs);
+        OverlayPanel* panel = launch().combinedPanel();
+        QVERIFY(screen.contains(QRect(panel->origin(), panel->size())));
+        // Kept for when the screen it was left on comes back.
+        QCOMPARE(m_defaults->stringValue(u"OverlayOrigin"_qs).value_or(QString()), u"{99999, -500}"_qs);
+
+        // A row opened at the right edge grows leftward.
+        m_settings->setOrientation(OverlayOrientation::Horizontal);
+        m_settings->setOverlayMode(OverlayMode::Row);
+        conversations({u"a/1"_qs, u"b/1"_qs});
+        QTRY_VERIFY(m_overlay->rowPanel());
+        OverlayPanel* row = m_overlay->rowPanel();
+        const int right = row->origin().x() + row->width();
+        const int width = row->width();
+        conversations({u"a/1"_qs, u"b/1"_qs, u"c/1"_qs});
+        QTRY_VERIFY(row->width() > width);
+        QCOMPARE(row->origin().x() + row->width(), right);
+        QVERIFY(screen.contains(QRect(row->origin(), row->size())));
     }
 };
 
