@@ -8,7 +8,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -91,6 +94,18 @@ private Q_SLOTS:
         QVERIFY(list->model()->moveRows(QModelIndex(), from.first(), from.size(), QModelIndex(), to));
         QCOMPARE(m_settings->lightOrder(), prefixed(after));
         QTRY_COMPARE(list->item(0)->data(DetectedRowDelegate::IdRole).toString(), prefixed(after).first());
+    }
+    void onlyTheFormScrolls()
+    {
+        addWindows(8);
+        auto* list = child<QListWidget>("detectedList");
+        auto* footer = child<QLabel>("listFooter");
+        auto* form = child<QScrollArea>(nullptr);
+        QTRY_VERIFY(form->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(list->verticalScrollBar()->maximum(), 0);
+        form->verticalScrollBar()->setValue(form->verticalScrollBar()->maximum());
+        QVERIFY(footer->mapTo(form->viewport(), footer->rect().bottomLeft()).y() <
+                form->viewport()->height());
     }
 };
 
