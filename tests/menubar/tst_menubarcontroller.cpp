@@ -53,6 +53,7 @@ private Q_SLOTS:
         QTest::newRow("row, smaller") << OverlayMode::Row << 1.0 << "Smaller"
                                       << "+Row of Dots|+Vertical|+One Light per Tab|+Small (75%)|" << 0.75;
         QTest::newRow("smaller, at the floor") << C << 0.6 << "Smaller" << combined << 0.5;
+        QTest::newRow("larger") << C << 1.1 << "Larger" << combined << 1.35;
         QTest::newRow("larger, at the ceiling") << C << 2.9 << "Larger" << combined << 3.0;
     }
     void commandsAndMarks()
