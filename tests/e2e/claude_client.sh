@@ -28,12 +28,10 @@ e2e_wait_until 5 grep -q signalwick "$E2E_HOME/.claude/settings.json" || e2e_fai
 
 # The client runs in Korvane's HOME, with the hooks as Korvane installed them.
 client() { CLAUDE_HOME=$E2E_HOME "$harness" "$1" "$out" "${@:2}" || e2e_fail "harness: $* ($(cat "$out/screen-timeout.txt" 2>/dev/null))"; }
-times=()
 # dot COLOUR MS WHAT: the tray dot shows COLOUR within MS milliseconds of now.
 dot() {
     e2e_wait_pixel "$TRAY_CX" "$TRAY_CY" "$1" "$2" 6 || e2e_fail "$3: tray dot $E2E_SEEN after $2 ms, expected $1"
-    e2e_log "$3: after $E2E_WAITED_MS ms"
-    times+=("$3: $E2E_WAITED_MS ms")
+    echo "claude_client: $3 after $E2E_WAITED_MS ms" | tee -a "$E2E_ARTIFACTS/times.txt"
 }
 # start SCENARIO PROMPT: a client of its own, once the dot is grey again.
 start() {
@@ -79,6 +77,4 @@ dot "$COLOR_WORKING" 3000 "(d) orange while the model answers"
 client kill KILL
 dot "$COLOR_UNKNOWN" 2000 "(d) grey after SIGKILL"
 client stop
-printf '%s\n' "${times[@]}" >"$E2E_ARTIFACTS/times.txt"
-printf 'claude_client: %s\n' "${times[@]}"
 e2e_pass
