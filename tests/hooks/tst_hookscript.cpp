@@ -119,24 +119,37 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("runner");
         QTest::addColumn<Case>("c");
-        // Every payload captured from the real client; the idle notification changes nothing.
-        const QMap<QString, QString> stateOf = {
-            {"SessionStart", "idle"},   {"UserPromptSubmit", "working"},  {"PreToolUse", "working"},
-            {"PostToolUse", "working"}, {"PermissionRequest", "waiting"}, {"Notification", "waiting"},
-            {"Stop", "idle"},           {"StopFailure", "error"},         {"SessionEnd", "-"}};
-        const QDir fixtures(KORVANE_HOOK_TEST_DATA "/claude-code");
-        for (const QString& name : fixtures.entryList({"*.json"}, QDir::Files)) {
-            const QByteArray bytes = readAll(fixtures.filePath(name));
-            const json p = json::parse(bytes.constBegin(), bytes.constEnd());
-            const QString event = name.section('-', 0, 0);
-            QVERIFY2(stateOf.contains(event), qPrintable(name));
-            addRows(kShells, name,
-                    {bytes,
-                     "",
-                     name.contains("Notification-tui-idle") ? "" : stateOf[event],
-                     QString::fromStdString(p["session_id"]),
-                     QString::fromStdString(p["cwd"]),
-                     {}});
+        // Every payload captured from the real clients; Claude Code's idle notification changes
+        // nothing, and Gemini CLI ends a failed or interrupted turn with no text at all.
+        QMap<QString, QString> stateOf;
+        for (const QString& pair :
+             QStringLiteral("SessionStart=idle UserPromptSubmit=working PreToolUse=working "
+                            "PostToolUse=working PermissionRequest=waiting Notification=waiting "
+                            "Stop=idle StopFailure=error SessionEnd=- Interrupt=idle "
+                            "BeforeAgent=working BeforeTool=working AfterTool=working "
+                            "AfterAgent=idle")
+                 .split(' '))
+            stateOf[pair.section('=', 0, 0)] = pair.section('=', 1);
+        const QMap<QString, QString> exceptions = {{"claude-code/Notification-tui-idle.json", ""},
+                                                   {"gemini/AfterAgent-fail.json", "error"},
+                                                   {"gemini/AfterAgent-interrupt.json", "error"}};
+        for (const QString tool : {"claude-code", "codex", "gemini"}) {
+            const QDir fixtures(KORVANE_HOOK_TEST_DATA "/" + tool);
+            const QStringList names = fixtures.entryList({"*.json"}, QDir::Files);
+            QVERIFY(names.size() >= 20);
+            for (const QString& name : names) {
+                const QByteArray bytes = readAll(fixtures.filePath(name));
+                const json p = json::parse(bytes.constBegin(), bytes.constEnd());
+                const QString event = name.section('-', 0, 0);
+                QVERIFY2(stateOf.contains(event), qPrintable(name));
+                addRows(kShells, tool + '/' + name,
+                        {bytes,
+                         "",
+                         exceptions.value(tool + '/' + name, stateOf[event]),
+                         QString::fromStdString(p["session_id"]),
+                         QString::fromStdString(p["cwd"]),
+                         {}});
+            }
         }
         // Written cases: "claude" or "cursor" names the event, "with" adds members.
         const QByteArray table = readAll(KORVANE_HOOK_TEST_DATA "/script-cases.json");
@@ -216,6 +229,11 @@ private Q_SLOTS:
                  text.constData());
         QCOMPARE(record->conversationId, std::optional(c.conv));
         QCOMPARE(record->workspace, std::optional(c.ws));
+        // The captured rows are named after their tool's folder; Codex CLI and Gemini CLI are named in the
+        // record.
+        const QString tool = QString(QTest::currentDataTag()).section('/', 1, 1);
+        QCOMPARE(json::parse(text.constBegin(), text.constEnd()).value("agent", ""),
+                 tool == "codex" || tool == "gemini" ? tool.toStdString() : "");
     }
 
     // No conversation id can put a file outside the state folder, hide it, or
