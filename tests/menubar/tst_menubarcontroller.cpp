@@ -131,6 +131,7 @@ class TestMenuBarController : public QObject {
     bool m_hooksInstalled = false;
     bool m_installSucceeds = true;
     bool m_claudeAvailable = false;
+    QStringList m_otherAgents;
 
     std::unique_ptr<MenuBarController> m_controller;
 
@@ -149,6 +150,7 @@ class TestMenuBarController : public QObject {
         };
         a.hooksInstalled = [this] { return m_hooksInstalled; };
         a.claudeAvailable = [this] { return m_claudeAvailable; };
+        a.otherAgents = [this] { return m_otherAgents; };
         a.checkForUpdates = [this] { ++m_updateChecks; };
         return a;
     }
@@ -547,6 +549,12 @@ private Q_SLOTS:
             << "Reinstall Hooks";
         QTest::newRow("failure") << false << true << warning << "Could not install hooks" << failed
                                  << "Install Hooks";
+        QTest::newRow("every agent")
+            << true << true << info << "Hooks installed for Cursor, Claude Code, Codex CLI and Gemini CLI"
+            << "The status light updates as the agent works. Cursor reloads hooks on save; restart Claude "
+               "Code, Codex CLI and Gemini CLI sessions to pick up the new hooks. Codex CLI runs them once "
+               "you trust them in its /hooks screen."
+            << "Reinstall Hooks";
     }
     void reinstallHooks()
     {
@@ -559,6 +567,9 @@ private Q_SLOTS:
 
         m_installSucceeds = succeeds;
         m_claudeAvailable = claude;
+        m_otherAgents = QString(QTest::currentDataTag()) == "every agent"
+                            ? QStringList{"Codex CLI", "Gemini CLI"}
+                            : QStringList();
         item(QStringLiteral("Install Hooks"))->trigger();
         QCOMPARE(m_alerts.shown.size(), 1);
         const Alerts::Request& alert = m_alerts.shown.first();
