@@ -29,27 +29,14 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
-
-json table(const char* name)
-{
-    const QByteArray bytes = readAll(QStringLiteral(KORVANE_HOOK_TEST_DATA "/") + QLatin1String(name));
-    return json::parse(bytes.constBegin(), bytes.constEnd());
-}
-
 // `spec` with "@" for Korvane's group, which every event that `spec` leaves out
 // holds alone; "$CMD" is the script's path.
 json expand(json spec, bool gemini)
 {
-    json handler = {{"type", "command"}, {"command", HookInstaller::scriptPath().toStdString()}};
+    const std::string path = HookInstaller::scriptPath().toStdString();
+    json handler = {{"type", "command"}, {"command", path}};
     if (gemini)
         handler["name"] = GeminiConfig::kHookName;
-    const json ours = {{"hooks", {handler}}};
     for (const std::string_view event : gemini ? std::span<const std::string_view>(GeminiConfig::kEvents)
                                                : std::span<const std::string_view>(CodexConfig::kEvents)) {
         if (!spec["hooks"].contains(event))
@@ -57,11 +44,11 @@ json expand(json spec, bool gemini)
     }
     for (auto& [event, groups] : spec["hooks"].items()) {
         for (json& group : groups)
-            group = group == "@" ? ours : group;
+            group = group == "@" ? json{{"hooks", {handler}}} : group;
     }
     std::string text = spec.dump();
     for (std::size_t at; (at = text.find("$CMD")) != std::string::npos;)
-        text.replace(at, 4, HookInstaller::scriptPath().toStdString());
+        text.replace(at, 4, path);
     return json::parse(text);
 }
 
@@ -87,59 +74,48 @@ private Q_SLOTS:
     void absentToolsAreLeftAlone()
     {
         QVERIFY(HookInstaller::install());
-        QVERIFY(!QFileInfo::exists(m_home->path() + "/.codex"));
-        QVERIFY(!QFileInfo::exists(m_home->path() + "/.gemini"));
+        QVERIFY(!QFileInfo::exists(m_home->path() + "/.codex") &&
+                !QFileInfo::exists(m_home->path() + "/.gemini"));
     }
 
+    // A file before ("before": text or JSON; null for none) and after: hooks.json and
+    // settings.json compared as JSON, config.toml ("toml") byte for byte, where no
+    // "after" means unchanged. Logged: the file kept aside, or the user's switch off.
     void merge_data()
     {
         QTest::addColumn<json>("c");
-        for (const json& c : table("agent-merge-cases.json"))
-            QTest::addRow("%s: %s", c["file"].get<std::string>().c_str(),
-                          c["name"].get<std::string>().c_str())
-                << c;
+        for (const char* name : {"/agent-merge-cases.json", "/codex-config-toml.json"}) {
+            const QByteArray table = readAll(KORVANE_HOOK_TEST_DATA + QString(name));
+            for (const json& c : json::parse(table.constBegin(), table.constEnd()))
+                QTest::addRow("%s: %s", c.value("file", "toml").c_str(), c["name"].get<std::string>().c_str())
+                    << c;
+        }
     }
     void merge()
     {
         QFETCH(json, c);
-        const bool gemini = c["file"] == "gemini";
-        const QString path = gemini ? GeminiConfig::settingsPath() : CodexConfig::hooksPath();
+        const std::string file = c.value("file", "toml");
+        const QString path = file == "gemini"  ? GeminiConfig::settingsPath()
+                             : file == "codex" ? CodexConfig::hooksPath()
+                                               : CodexConfig::configPath();
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        const json before =
-            c.value("installed", false) ? expand(c["after"], gemini) : c.value("before", json());
+        const json before = c.value("installed", false) ? expand(c["after"], file == "gemini") : c["before"];
         const QByteArray original =
             QByteArray::fromStdString(before.is_string() ? before.get<std::string>() : before.dump());
-        if (!before.is_null())
-            writeFile(path, original);
+        QFile out(path);
+        QVERIFY(before.is_null() ||
+                (out.open(QIODevice::WriteOnly) && out.write(original) == original.size()));
+        out.close();
         QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
         const QByteArray written = readAll(path);
-        QCOMPARE(json::parse(written.constBegin(), written.constEnd(), nullptr, false).dump(),
-                 expand(c["after"], gemini).dump());
+        if (file == "toml")
+            QCOMPARE(written, QByteArray::fromStdString(c.value("after", c["before"])));
+        else
+            QCOMPARE(json::parse(written.constBegin(), written.constEnd(), nullptr, false).dump(),
+                     expand(c["after"], file == "gemini").dump());
         const bool backup = c.value("backup", false);
         QCOMPARE(readAll(path + ".korvane-backup"), backup ? original : QByteArray());
-        QCOMPARE(m_log.lines.size(), int(backup));
-    }
-
-    // The hooks switch of config.toml: "after" the whole file, or no "after" when
-    // it stays as it was; a switch the user turned off is logged.
-    void featureSwitch_data()
-    {
-        QTest::addColumn<json>("c");
-        for (const json& c : table("codex-config-toml.json"))
-            QTest::addRow("%s", c["name"].get<std::string>().c_str()) << c;
-    }
-    void featureSwitch()
-    {
-        QFETCH(json, c);
-        const QByteArray before = QByteArray::fromStdString(c["before"]);
-        if (!before.isEmpty())
-            writeFile(CodexConfig::configPath(), before);
-        else
-            QVERIFY(QDir().mkpath(QFileInfo(CodexConfig::configPath()).path()));
-        QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
-        QCOMPARE(readAll(CodexConfig::configPath()),
-                 QByteArray::fromStdString(c.value("after", c["before"])));
-        QCOMPARE(m_log.lines.size(), int(c.value("switch", "") == "off"));
+        QCOMPARE(m_log.lines.size(), int(backup || c.value("switch", "") == "off"));
     }
 };
 

@@ -119,33 +119,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("runner");
         QTest::addColumn<Case>("c");
-        // Every payload captured from the real clients; Claude Code's idle notification changes
-        // nothing, and Gemini CLI ends a failed or interrupted turn with no text at all.
-        QMap<QString, QString> stateOf;
-        for (const QString& pair :
-             QStringLiteral("SessionStart=idle UserPromptSubmit=working PreToolUse=working "
-                            "PostToolUse=working PermissionRequest=waiting Notification=waiting "
-                            "Stop=idle StopFailure=error SessionEnd=- Interrupt=idle "
-                            "BeforeAgent=working BeforeTool=working AfterTool=working "
-                            "AfterAgent=idle")
-                 .split(' '))
-            stateOf[pair.section('=', 0, 0)] = pair.section('=', 1);
-        const QMap<QString, QString> exceptions = {{"claude-code/Notification-tui-idle.json", ""},
-                                                   {"gemini/AfterAgent-fail.json", "error"},
-                                                   {"gemini/AfterAgent-interrupt.json", "error"}};
-        for (const QString tool : {"claude-code", "codex", "gemini"}) {
-            const QDir fixtures(KORVANE_HOOK_TEST_DATA "/" + tool);
-            const QStringList names = fixtures.entryList({"*.json"}, QDir::Files);
-            QVERIFY(names.size() >= 20);
-            for (const QString& name : names) {
+        // Every payload captured from the real clients, and the state it leaves: by event, or by
+        // file where the turn said more (Gemini CLI ends a failed turn with no text at all).
+        const QByteArray stateTable = readAll(KORVANE_HOOK_TEST_DATA "/fixture-states.json");
+        const json states = json::parse(stateTable.constBegin(), stateTable.constEnd());
+        for (const auto& [tool, stateOf] : states.items()) {
+            const QDir fixtures(KORVANE_HOOK_TEST_DATA "/" + QString::fromStdString(tool));
+            for (const QString& name : fixtures.entryList({"*.json"}, QDir::Files)) {
                 const QByteArray bytes = readAll(fixtures.filePath(name));
                 const json p = json::parse(bytes.constBegin(), bytes.constEnd());
-                const QString event = name.section('-', 0, 0);
-                QVERIFY2(stateOf.contains(event), qPrintable(name));
-                addRows(kShells, tool + '/' + name,
+                const json state = stateOf.value(
+                    name.toStdString(), stateOf.value(name.section('-', 0, 0).toStdString(), json()));
+                QVERIFY2(state.is_string(), qPrintable(name));
+                addRows(kShells, QString::fromStdString(tool) + '/' + name,
                         {bytes,
                          "",
-                         exceptions.value(tool + '/' + name, stateOf[event]),
+                         QString::fromStdString(state),
                          QString::fromStdString(p["session_id"]),
                          QString::fromStdString(p["cwd"]),
                          {}});
@@ -229,8 +218,7 @@ private Q_SLOTS:
                  text.constData());
         QCOMPARE(record->conversationId, std::optional(c.conv));
         QCOMPARE(record->workspace, std::optional(c.ws));
-        // The captured rows are named after their tool's folder; Codex CLI and Gemini CLI are named in the
-        // record.
+        // Captured rows carry their folder's name; Codex CLI and Gemini CLI are named in the record.
         const QString tool = QString(QTest::currentDataTag()).section('/', 1, 1);
         QCOMPARE(json::parse(text.constBegin(), text.constEnd()).value("agent", ""),
                  tool == "codex" || tool == "gemini" ? tool.toStdString() : "");
