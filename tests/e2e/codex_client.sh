@@ -1,8 +1,6 @@
 #!/bin/bash
-# The real Codex CLI (codex_client.sh) or Gemini CLI (gemini_client.sh links here) in tmux, against
-# fake_agent_api.py, runs the hooks Korvane merged: the tray dot is orange in a turn, red at an
-# approval prompt, green after the turn; an interrupted turn (Codex) is green, a failed one
-# (Gemini) red; grey after the session. Skips without the client or tmux.
+# The real Codex CLI or Gemini CLI (gemini_client.sh links here) in tmux, against fake_agent_api.py, runs
+# the hooks Korvane merged; the tray dot shows each turn (see the steps). Skips without the client.
 . "$(dirname "$0")/lib.sh"
 which=$(basename "$0" _client.sh)
 e2e_init "${which}_client"
@@ -13,20 +11,17 @@ for t in tmux python3; do command -v $t >/dev/null || e2e_skip "$t is not instal
 e2e_start_x
 e2e_start_tray
 e2e_new_home
-e2e_spawn fake env FAKE_DELAY=3 python3 "$(dirname "$0")/fake_agent_api.py" "$E2E_TMP/port"
+echo text >"$E2E_TMP/turn"
+e2e_spawn fake env FAKE_DELAY=3 python3 "$(dirname "$0")/fake_agent_api.py" "$E2E_TMP/port" "$E2E_TMP/turn"
 e2e_wait_until 10 test -s "$E2E_TMP/port" || e2e_fail "the fake model server did not start"
 api=http://127.0.0.1:$(cat "$E2E_TMP/port") work=$E2E_HOME/project
-mkdir -p "$work" "$E2E_HOME/.$which"
+mkdir -p "$work" && cp -r "$(dirname "$0")/data/$which" "$E2E_HOME/.$which"
+sed -i "s|@API@|$api|; s|@WORK@|$work|" "$E2E_HOME/.$which"/*
 if [ "$which" = codex ]; then
-    printf 'model = "gpt-5.1-codex"\nmodel_provider = "fake"\n[model_providers.fake]\nname = "fake"\nbase_url = "%s"
-wire_api = "responses"\nenv_key = "FAKE_KEY"\nrequest_max_retries = 0\nstream_max_retries = 0
-[projects."%s"]\ntrust_level = "trusted"\n' "$api/v1" "$work" >"$E2E_HOME/.codex/config.toml"
     # Trusting new hooks is the user's review in Codex's /hooks screen; the flag stands in for it.
     run=("$bin" --dangerously-bypass-hook-trust -a on-request) config=$E2E_HOME/.codex/hooks.json
     ready='for shortcuts' ask='Would you like to run' yes=y
 else
-    echo '{"security": {"auth": {"selectedType": "gemini-api-key"}}}' >"$E2E_HOME/.gemini/settings.json"
-    echo "{\"$work\": \"TRUST_FOLDER\"}" >"$E2E_HOME/.gemini/trustedFolders.json"
     run=("$bin") config=$E2E_HOME/.gemini/settings.json ready='Type your message' ask='Allow execution' yes=Enter
 fi
 e2e_write_defaults '{"KorvaneHasLaunched": true}'
@@ -38,35 +33,33 @@ T -f /dev/null new-session -d -s c -x 160 -y 50 -c "$work" env HOME="$E2E_HOME" 
     GOOGLE_GEMINI_BASE_URL="$api" TERM=xterm-256color "${run[@]}" && E2E_PIDS+=("$(T display -p '#{pid}')")
 screen() { T capture-pane -p -t c | grep -v '^ *$' | tail -n "${1:-50}"; }
 shows() { screen | grep -q -- "$1"; }
-say() { T send-keys -t c -l "$1" && sleep 0.7 && T send-keys -t c Enter; }
-# dot COLOUR SECONDS WHAT: the tray dot shows COLOUR within SECONDS.
+# say TURN TEXT: the fake model's next turn, and the prompt that asks for it.
+say() { echo "$1" >"$E2E_TMP/turn" && T send-keys -t c -l "$2" && sleep 0.7 && T send-keys -t c Enter; }
 dot() {
     e2e_step "$3"
     e2e_wait_pixel "$TRAY_CX" "$TRAY_CY" "$1" $(($2 * 1000)) 6 || e2e_fail "tray dot $E2E_SEEN, not $1: $(screen 8)"
     e2e_log "after $E2E_WAITED_MS ms"
-    e2e_shot "$which-$(printf '%s' "$3" | tr -c '[:alnum:]' '-')" >/dev/null
 }
 
 e2e_wait_until 60 shows "$ready" || e2e_fail "the client did not start: $(screen)"
-say "Say hello"
+say text "Say hello"
 dot "$COLOR_WORKING" 10 "orange during a plain turn"
 dot "$COLOR_IDLE" 15 "green after the turn"
-say "Run a tool for me"
+say tool "Run a tool for me"
 dot "$COLOR_RED" 15 "red while the approval prompt waits"
 e2e_wait_until 5 shows "$ask" || e2e_fail "no approval prompt: $(screen 8)"
-sleep 2
-T send-keys -t c "$yes"
+sleep 2 && T send-keys -t c "$yes"
 dot "$COLOR_IDLE" 15 "green after the approved command"
 [ -f "$work/korvane-tool-ran" ] || e2e_fail "the approved command did not run"
 if [ "$which" = codex ]; then
-    say "Answer slowly"
+    say slow "Answer slowly"
     dot "$COLOR_WORKING" 10 "orange during a slow turn"
     T send-keys -t c Escape
     dot "$COLOR_IDLE" 10 "green after the interrupt"
 else
-    say "This one will fail"
+    say fail "This one will fail"
     dot "$COLOR_RED" 15 "red after the failed turn"
 fi
-say /quit
+say text /quit
 dot "$COLOR_UNKNOWN" 15 "grey once the session has ended"
 e2e_pass

@@ -1,20 +1,11 @@
 #!/usr/bin/env python3
-"""Fake model APIs on 127.0.0.1 for the Codex CLI (OpenAI Responses, streamed) and the Gemini CLI.
-The last user text picks the turn: "tool" asks to run a shell command, "fail" answers HTTP 400,
-"slow" answers after 60 s, anything else is a text after FAKE_DELAY s. usage: fake_agent_api.py PORTFILE"""
+"""Fake model APIs on 127.0.0.1 for the Codex CLI (OpenAI Responses) and the Gemini CLI. TURNFILE names the
+next turn: "tool" asks to run a command, "fail" gets HTTP 400, "slow" waits 60 s, others FAKE_DELAY s.
+usage: fake_agent_api.py PORTFILE TURNFILE"""
 import json, os, sys, time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 COMMAND = "touch korvane-tool-ran"
-
-
-def kind_of(turns):
-    """(text, is_tool_result) pairs in order: "done" once a tool answered after the last user text."""
-    last, answered = "", False
-    for text, result in turns:
-        if result or (text and not text.startswith("<")):  # "<...>": the client's own context
-            last, answered = (last, True) if result else (text.lower(), False)
-    return "done" if answered else next((k for k in ("tool", "fail", "slow") if k in last), "text")
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -29,11 +20,12 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.write(data)
 
     def do_POST(self):
-        body = json.loads(self.rfile.read(int(self.headers.get("Content-Length", 0))) or b"{}")
+        raw = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        with open(sys.argv[2]) as f:
+            kind = f.read().strip()
+        if kind == "tool" and (b'"function_call_output"' in raw or b'"functionResponse"' in raw):
+            kind = "text"  # the command has run: the turn ends
         if self.path.endswith("/responses"):
-            items = body.get("input", [])
-            kind = kind_of((" ".join(c.get("text", "") for c in i.get("content", [])) if i.get("role") == "user"
-                            else "", i.get("type") == "function_call_output") for i in items)
             call = {"type": "function_call", "name": "exec_command", "call_id": "call_1", "arguments": json.dumps(
                 {"cmd": COMMAND, "sandbox_permissions": "require_escalated", "justification": "Create a file"})}
             text = {"type": "message", "role": "assistant", "content": [{"type": "output_text", "text": "Hello."}]}
@@ -42,8 +34,6 @@ class Handler(BaseHTTPRequestHandler):
                                                            "output_tokens": 1, "total_tokens": 2}}})]
             answer = "".join("event: %s\ndata: %s\n\n" % (e, json.dumps(dict(d, type=e))) for e, d in events)
         elif ":streamGenerateContent" in self.path:
-            kind = kind_of((p.get("text", ""), "functionResponse" in p) for c in body.get("contents", [])
-                           if c.get("role") == "user" for p in c.get("parts", []))
             part = {"functionCall": {"name": "run_shell_command", "args": {"command": COMMAND}}} \
                 if kind == "tool" else {"text": "Hello."}
             answer = "data: %s\n\n" % json.dumps({"candidates": [{"content": {"role": "model", "parts": [part]},

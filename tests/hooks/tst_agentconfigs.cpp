@@ -29,27 +29,19 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// `spec` with "@" for Korvane's group, which every event that `spec` leaves out
-// holds alone; "$CMD" is the script's path.
+// `spec` with "@" for Korvane's group, which every event that `spec` leaves out holds alone.
 json expand(json spec, bool gemini)
 {
-    const std::string path = HookInstaller::scriptPath().toStdString();
-    json handler = {{"type", "command"}, {"command", path}};
+    json handler = {{"type", "command"}, {"command", HookInstaller::scriptPath().toStdString()}};
     if (gemini)
         handler["name"] = GeminiConfig::kHookName;
-    for (const std::string_view event : gemini ? std::span<const std::string_view>(GeminiConfig::kEvents)
-                                               : std::span<const std::string_view>(CodexConfig::kEvents)) {
-        if (!spec["hooks"].contains(event))
-            spec["hooks"][std::string(event)] = {"@"};
-    }
-    for (auto& [event, groups] : spec["hooks"].items()) {
-        for (json& group : groups)
-            group = group == "@" ? json{{"hooks", {handler}}} : group;
-    }
-    std::string text = spec.dump();
-    for (std::size_t at; (at = text.find("$CMD")) != std::string::npos;)
-        text.replace(at, 4, path);
-    return json::parse(text);
+    for (const std::string_view event :
+         gemini ? std::span(GeminiConfig::kEvents.begin(), GeminiConfig::kEvents.end())
+                : std::span(CodexConfig::kEvents.begin(), CodexConfig::kEvents.end()))
+        spec["hooks"].emplace(event, json::array({"@"}));
+    for (auto& [event, groups] : spec["hooks"].items())
+        std::replace(groups.begin(), groups.end(), json("@"), json{{"hooks", {handler}}});
+    return spec;
 }
 
 } // namespace
@@ -78,9 +70,9 @@ private Q_SLOTS:
                 !QFileInfo::exists(m_home->path() + "/.gemini"));
     }
 
-    // A file before ("before": text or JSON; null for none) and after: hooks.json and
-    // settings.json compared as JSON, config.toml ("toml") byte for byte, where no
-    // "after" means unchanged. Logged: the file kept aside, or the user's switch off.
+    // A file before ("before": text or JSON; null for none) and after: hooks.json and settings.json
+    // compared as JSON, config.toml ("toml") byte for byte, no "after" meaning unchanged. Logged:
+    // the file kept aside, or the user's switch off. A second run changes nothing.
     void merge_data()
     {
         QTest::addColumn<json>("c");
@@ -99,7 +91,7 @@ private Q_SLOTS:
                              : file == "codex" ? CodexConfig::hooksPath()
                                                : CodexConfig::configPath();
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        const json before = c.value("installed", false) ? expand(c["after"], file == "gemini") : c["before"];
+        const json before = c["before"];
         const QByteArray original =
             QByteArray::fromStdString(before.is_string() ? before.get<std::string>() : before.dump());
         QFile out(path);
@@ -116,6 +108,8 @@ private Q_SLOTS:
         const bool backup = c.value("backup", false);
         QCOMPARE(readAll(path + ".korvane-backup"), backup ? original : QByteArray());
         QCOMPARE(m_log.lines.size(), int(backup || c.value("switch", "") == "off"));
+        QVERIFY(HookInstaller::install()); // a second run finds everything in place
+        QCOMPARE(readAll(path), written);
     }
 };
 
