@@ -12,9 +12,9 @@ e2e_start_x
 e2e_start_tray
 e2e_new_home
 echo text >"$E2E_TMP/turn"
-e2e_spawn fake env FAKE_DELAY=3 python3 "$(dirname "$0")/fake_agent_api.py" "$E2E_TMP/port" "$E2E_TMP/turn"
-e2e_wait_until 10 test -s "$E2E_TMP/port" || e2e_fail "the fake model server did not start"
-api=http://127.0.0.1:$(cat "$E2E_TMP/port") work=$E2E_HOME/project
+e2e_spawn fake env FAKE_DELAY=3 python3 "$(dirname "$0")/fake_agent_api.py" "$E2E_TMP/turn"
+e2e_wait_until 10 test -s "$E2E_TMP/fake.log" || e2e_fail "the fake model server did not start"
+api=http://127.0.0.1:$(head -n 1 "$E2E_TMP/fake.log") work=$E2E_HOME/project
 mkdir -p "$work" && cp -r "$(dirname "$0")/data/$which" "$E2E_HOME/.$which"
 sed -i "s|@API@|$api|; s|@WORK@|$work|" "$E2E_HOME/.$which"/*
 if [ "$which" = codex ]; then
@@ -34,14 +34,16 @@ T -f /dev/null new-session -d -s c -x 160 -y 50 -c "$work" env HOME="$E2E_HOME" 
 screen() { T capture-pane -p -t c | grep -v '^ *$' | tail -n "${1:-50}"; }
 shows() { screen | grep -q -- "$1"; }
 # say TURN TEXT: the fake model's next turn, and the prompt that asks for it.
-say() { echo "$1" >"$E2E_TMP/turn" && T send-keys -t c -l "$2" && sleep 0.7 && T send-keys -t c Enter; }
+say() { echo "$1" >"$E2E_TMP/turn" && T send-keys -t c -l "$2" && sleep 1 && T send-keys -t c Enter; }
 dot() {
     e2e_step "$3"
     e2e_wait_pixel "$TRAY_CX" "$TRAY_CY" "$1" $(($2 * 1000)) 6 || e2e_fail "tray dot $E2E_SEEN, not $1: $(screen 8)"
     e2e_log "after $E2E_WAITED_MS ms"
 }
 
+# The prompt box shows before it takes keys, and keys typed fast count as a paste (no Enter).
 e2e_wait_until 60 shows "$ready" || e2e_fail "the client did not start: $(screen)"
+sleep 2
 say text "Say hello"
 dot "$COLOR_WORKING" 10 "orange during a plain turn"
 dot "$COLOR_IDLE" 15 "green after the turn"

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fake model APIs on 127.0.0.1 for the Codex CLI (OpenAI Responses) and the Gemini CLI. TURNFILE names the
 next turn: "tool" asks to run a command, "fail" gets HTTP 400, "slow" waits 60 s, others FAKE_DELAY s.
-usage: fake_agent_api.py PORTFILE TURNFILE"""
+Prints its port. usage: fake_agent_api.py TURNFILE"""
 import json, os, sys, time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -21,8 +21,7 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_POST(self):
         raw = self.rfile.read(int(self.headers.get("Content-Length", 0)))
-        with open(sys.argv[2]) as f:
-            kind = f.read().strip()
+        kind = open(sys.argv[1]).read().strip()
         if kind == "tool" and (b'"function_call_output"' in raw or b'"functionResponse"' in raw):
             kind = "text"  # the command has run: the turn ends
         if self.path.endswith("/responses"):
@@ -49,7 +48,5 @@ class Handler(BaseHTTPRequestHandler):
 
 
 server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-with open(sys.argv[1] + ".tmp", "w") as f:
-    f.write("%d\n" % server.server_address[1])
-os.rename(sys.argv[1] + ".tmp", sys.argv[1])
+print(server.server_address[1], flush=True)
 server.serve_forever()
