@@ -7,7 +7,7 @@ using nlohmann::json;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const json command = "/home/user name/.cursor/hooks/signalwick.sh";
+    const json command = "/home/user/.cursor/hooks/signalwick.sh";
     const auto runsIt = [&](const json& group) {
         const json entries = group.value("hooks", json());
         const auto isObject = [](const json& e) { return e.is_object(); };
@@ -17,6 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     fuzz::checkMerge(data, size, HookInstaller::kClaudeEvents, json::object(),
                      json{{"hooks", {{{"type", "command"}, {"command", command}}}}}, runsIt,
-                     [&](json& settings) { HookInstaller::mergeClaudeHooks(settings, command); });
+                     [&](json& settings) { return HookInstaller::mergeClaudeHooks(settings, command); });
     return 0;
 }

@@ -11,6 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::checkMerge(
         data, size, HookInstaller::kHookedEvents, json{{"version", 1}}, json{{"command", command}},
         [&](const json& entry) { return entry.value("command", json()) == command; },
-        [](json& config) { HookInstaller::mergeCursorHooks(config); });
+        [](json& config) { return HookInstaller::mergeCursorHooks(config); });
     return 0;
 }

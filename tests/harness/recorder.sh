@@ -2,7 +2,7 @@
 # A hook command that runs $RECORD_HOOK with the payload and appends one line per
 # call to $RECORD_LOG: the event, the exit status, the bytes it printed and the
 # state files right after the call (one line each; "-" when there is none).
-trap '' TERM HUP INT
+trap '' TERM HUP INT PIPE
 tmp=$RECORD_LOG.$$
 cat >"$tmp.in"
 "$RECORD_HOOK" <"$tmp.in" >"$tmp.out"
