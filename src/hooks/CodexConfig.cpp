@@ -1,6 +1,7 @@
 #include "hooks/CodexConfig.h"
 
 #include "hooks/HookGroups.h"
+#include "hooks/HookInstaller.h"
 #include "hooks/JsonFile.h"
 #include "platform/SystemLog.h"
 
@@ -116,7 +117,8 @@ CodexConfig::Switch CodexConfig::enableHooks(QByteArray& toml)
 
 bool CodexConfig::install(const QString& script, QString* error)
 {
-    const nlohmann::json handler = {{"type", "command"}, {"command", HookGroups::shellWord(script)}};
+    const nlohmann::json handler = {{"type", "command"},
+                                    {"command", HookInstaller::claudeCommand(script.toStdString())}};
     if (!HookGroups::mergeFile(hooksPath(), kEvents, handler, false, error))
         return false;
 

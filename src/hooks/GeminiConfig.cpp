@@ -1,6 +1,7 @@
 #include "hooks/GeminiConfig.h"
 
 #include "hooks/HookGroups.h"
+#include "hooks/HookInstaller.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,8 +21,9 @@ QString GeminiConfig::settingsPath()
 
 bool GeminiConfig::install(const QString& script, QString* error)
 {
-    const nlohmann::json handler = {
-        {"type", "command"}, {"command", HookGroups::shellWord(script)}, {"name", kHookName}};
+    const nlohmann::json handler = {{"type", "command"},
+                                    {"command", HookInstaller::claudeCommand(script.toStdString())},
+                                    {"name", kHookName}};
     // Gemini CLI reads its settings with comments allowed.
     return HookGroups::mergeFile(settingsPath(), kEvents, handler, true, error);
 }

@@ -3,7 +3,6 @@
 #include "hooks/JsonFile.h"
 #include "platform/SystemLog.h"
 
-#include <QFile>
 #include <algorithm>
 
 namespace korvane {
@@ -46,10 +45,9 @@ bool HookGroups::mergeFile(const QString& path, std::span<const std::string_view
 {
     JsonFile::Content content = JsonFile::readObject(path);
     if (content.status == JsonFile::Status::Damaged || content.status == JsonFile::Status::Unreadable) {
-        QFile file(path);
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         json relaxed =
-            comments ? json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false, true) : json();
+            comments ? json::parse(content.bytes.constBegin(), content.bytes.constEnd(), nullptr, false, true)
+                     : json();
         const QString backup = JsonFile::keepBackup(path, error);
         if (backup.isEmpty())
             return false;
@@ -66,21 +64,8 @@ bool HookGroups::mergeFile(const QString& path, std::span<const std::string_view
         }
     }
     merge(content.object, events, handler);
-    return JsonFile::writeAtomically(path, JsonFile::serialize(content.object), error);
-}
-
-std::string HookGroups::shellWord(const QString& path)
-{
-    std::string word = path.toStdString();
-    if (std::all_of(word.begin(), word.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                   std::string_view("/._-+,:@%").find(c) != std::string_view::npos;
-        }))
-        return word;
-    std::string quoted = "'";
-    for (const char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+    const QByteArray bytes = JsonFile::serialize(content.object);
+    return bytes == content.bytes || JsonFile::writeAtomically(path, bytes, error);
 }
 
 } // namespace korvane

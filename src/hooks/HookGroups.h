@@ -19,14 +19,11 @@ public:
     static void merge(nlohmann::json& root, std::span<const std::string_view> events,
                       const nlohmann::json& handler);
 
-    // merge() on the file at `path`, written atomically. A file that is not a JSON
+    // merge() on the file at `path`, written atomically when it changes. A file that is not a JSON
     // object is kept aside first; with `comments` a file that is one once its
     // comments are skipped keeps its members (the comments stay in the copy).
     static bool mergeFile(const QString& path, std::span<const std::string_view> events,
                           const nlohmann::json& handler, bool comments, QString* error);
-
-    // `path` as one word for the shell that runs hook commands.
-    static std::string shellWord(const QString& path);
 };
 
 } // namespace korvane
