@@ -52,14 +52,12 @@ json readJson(const QString& name)
 // The members every event of the tool carries.
 json base(bool cursor, const std::string& event)
 {
-    if (cursor)
-        return {{"conversation_id", "c0a1b2c3-0000-4000-8000-00000000c0de"},
-                {"hook_event_name", event},
-                {"cursor_version", "3.1.7"},
-                {"workspace_roots", {"/home/user/cursor-project"}}};
-    return {{"session_id", "5e55a0b1-1111-4222-8333-944455556666"},
-            {"cwd", "/home/user/project"},
-            {"hook_event_name", event}};
+    json p = json::parse(
+        cursor ? R"({"conversation_id":"c0a1b2c3-0000-4000-8000-00000000c0de","cursor_version":"3.1.7",
+                                      "workspace_roots":["/home/user/cursor-project"]})"
+               : R"({"session_id":"5e55a0b1-1111-4222-8333-944455556666","cwd":"/home/user/project"})");
+    p["hook_event_name"] = event;
+    return p;
 }
 
 void addRows(const QList<Runner>& runners, const QString& name, const Case& c)
@@ -85,11 +83,10 @@ class TestHookScript : public QObject {
         QTemporaryDir bin; // the only programs the script may use
         for (const char* tool : {"mkdir", "mv", "rm", "cat", r[2]})
             QFile::link(QStandardPaths::findExecutable(tool), bin.filePath(tool == r[2] ? "awk" : tool));
+        json vars = {{"HOME", home.toStdString()}, {"PATH", bin.path().toStdString()}, {"LANG", "C.UTF-8"}};
+        vars.update(env);
         QProcessEnvironment pe;
-        pe.insert("HOME", home);
-        pe.insert("PATH", bin.path());
-        pe.insert("LANG", "C.UTF-8");
-        for (const auto& [key, value] : env.items())
+        for (const auto& [key, value] : vars.items())
             pe.insert(QString::fromStdString(key), QString::fromStdString(value));
         QProcess p;
         p.setProcessEnvironment(pe);
