@@ -33,7 +33,7 @@ T -f /dev/null new-session -d -s c -x 160 -y 50 -c "$work" env HOME="$E2E_HOME" 
     GOOGLE_GEMINI_BASE_URL="$api" TERM=xterm-256color "${run[@]}" && E2E_PIDS+=("$(T display -p '#{pid}')")
 screen() { T capture-pane -p -t c | grep -v '^ *$' | tail -n "${1:-50}"; }
 shows() { screen | grep -q -- "$1"; }
-# say TURN TEXT: the fake model's next turn, and the prompt that asks for it.
+# say TURN TEXT: the fake model's next turn, and the prompt for it (typed fast, Enter would count as pasted).
 say() { echo "$1" >"$E2E_TMP/turn" && T send-keys -t c -l "$2" && sleep 1 && T send-keys -t c Enter; }
 dot() {
     e2e_step "$3"
@@ -41,9 +41,8 @@ dot() {
     e2e_log "after $E2E_WAITED_MS ms"
 }
 
-# The prompt box shows before it takes keys, and keys typed fast count as a paste (no Enter).
 e2e_wait_until 60 shows "$ready" || e2e_fail "the client did not start: $(screen)"
-sleep 2
+sleep 2 # the prompt box shows before it takes keys
 say text "Say hello"
 dot "$COLOR_WORKING" 10 "orange during a plain turn"
 dot "$COLOR_IDLE" 15 "green after the turn"

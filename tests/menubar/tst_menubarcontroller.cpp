@@ -551,11 +551,8 @@ private Q_SLOTS:
                                  << "Install Hooks";
         QTest::newRow("more agents") << true << true << info
                                      << "Hooks installed for Cursor, Claude Code and Codex CLI"
-                                     << "The status light updates as the agent works. Cursor reloads hooks "
-                                        "on save; restart Claude Code "
-                                        "and Codex CLI sessions to pick up the new hooks. Codex CLI runs "
-                                        "them once you trust them in its "
-                                        "/hooks screen."
+                                     << QString(ok).replace("Claude Code", "Claude Code and Codex CLI") +
+                                            " Codex CLI runs them once you trust them in its /hooks screen."
                                      << "Reinstall Hooks";
     }
     void reinstallHooks()
