@@ -1,7 +1,7 @@
 #!/bin/sh
-# signalwick.sh - Korvane's hook for Cursor and Claude Code.
+# signalwick.sh - Korvane's hook for Cursor, Claude Code, Codex CLI and Gemini CLI.
 #
-# Both tools run it at their hook events with a JSON payload on stdin. It records
+# The tools run it at their hook events with a JSON payload on stdin. It records
 # what the agent is doing in ~/.cursor/signalwick/state/<conversation>.json, which
 # Korvane reads, and tells the caller to go on. It never blocks the agent: it
 # always exits 0, prints only what the calling tool expects (Cursor: the JSON
@@ -165,6 +165,7 @@ BEGIN {
     split("hook_event_name session_id conversation_id cursor_version workspace_roots cwd tool_name notification_type message source sandbox status", w, " ")
     for (i in w) WANT[w[i]] = 1
 }
+BEGIN { split("timestamp turn_id transcript_path prompt_response", w, " "); for (i in w) WANT[w[i]] = 1 }
 # JSON holds no raw control characters: a second record means it is not JSON,
 # and the rest is only drained.
 NR == 1 { doc = $0 }
@@ -222,6 +223,21 @@ END {
         else { ws = env("PWD"); wsRaw = 1 }
     }
 
+    # Codex CLI and Gemini CLI send the members and event names of Claude Code
+    # (Gemini CLI some of them), so the branch above has done most of the work;
+    # members of their own tell them apart. Both want nothing on stdout: it
+    # reaches the model or the screen.
+    if (!cursor && ev != "") {
+        if (("timestamp" in T) || env("GEMINI_SESSION_ID") != "") agent = "gemini"
+        else if (("turn_id" in T) || ev == "Interrupt" || str("transcript_path") ~ /\/rollout-[^\/]*\.jsonl$/) agent = "codex"
+        if (agent == "gemini") {
+            if (ev == "BeforeAgent" || ev == "BeforeTool" || ev == "AfterTool") state = "working"
+            # A failed request and an interrupt before any text both end the turn so.
+            else if (ev == "AfterAgent") state = str("prompt_response") == "[no response text]" ? "error" : "idle"
+            else if (ev == "Notification") state = str("notification_type") == "ToolPermission" ? "waiting" : ""
+        } else if (agent == "codex" && ev == "Interrupt") state = "idle"
+    }
+
     # The answer first: whatever happens to the record, the caller goes on.
     if (reply != "") { print reply; fflush() }
     base = ENVIRON["SIGNALWICK_BASE"]
@@ -234,7 +250,7 @@ END {
         if (t ~ /^[0-9]+[.,][0-9]+$/) sub(/,/, ".", t)
         else { srand(); t = sprintf("%d", srand()) }
         printf "{\"state\":\"%s\",\"ts\":%s,\"workspace\":%s,\"conversation_id\":\"%s\",\"agent\":\"%s\"}\n", \
-            state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv, (cursor ? "cursor" : "claude-code") > file
+            state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv, (agent != "" ? agent : cursor ? "cursor" : "claude-code") > file
     }
     close(file)
 }' || cat >/dev/null

@@ -1,6 +1,8 @@
 #include "app/AppDelegate.h"
 
 #include "app/AppLog.h"
+#include "hooks/CodexConfig.h"
+#include "hooks/GeminiConfig.h"
 #include "hooks/HookInstaller.h"
 #include "menubar/MenuBarController.h"
 #include "overlay/TrafficLightOverlay.h"
@@ -89,6 +91,10 @@ void AppDelegate::applicationDidFinishLaunching()
     actions.installHooks = m_services.installHooks;
     actions.hooksInstalled = &HookInstaller::isInstalled;
     actions.claudeAvailable = &HookInstaller::claudeAvailable;
+    actions.otherAgents = [] {
+        return (CodexConfig::available() ? QStringList{QStringLiteral("Codex CLI")} : QStringList()) +
+               (GeminiConfig::available() ? QStringList{QStringLiteral("Gemini CLI")} : QStringList());
+    };
     actions.checkForUpdates = [updater = m_updater.get()] { updater->checkForUpdates(); };
     m_menuBar = std::make_unique<MenuBarController>(m_store, m_settings, m_defaults, *m_services.loginItem,
                                                     *m_services.alerts, std::move(actions));

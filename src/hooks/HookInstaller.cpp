@@ -1,5 +1,7 @@
 #include "hooks/HookInstaller.h"
 
+#include "hooks/CodexConfig.h"
+#include "hooks/GeminiConfig.h"
 #include "hooks/JsonFile.h"
 #include "platform/SystemLog.h"
 
@@ -277,6 +279,10 @@ bool HookInstaller::install()
     if (!mergeHooksJSON(&error))
         return fail(error);
     if (claudeAvailable() && !mergeClaudeSettings(&error))
+        return fail(error);
+    if (CodexConfig::available() && !CodexConfig::install(destination, &error))
+        return fail(error);
+    if (GeminiConfig::available() && !GeminiConfig::install(destination, &error))
         return fail(error);
     qCDebug(lcHooks) << "hooks installed at" << destination;
     return true;

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -39,6 +40,8 @@ public:
         std::function<bool()> installHooks;
         std::function<bool()> hooksInstalled;
         std::function<bool()> claudeAvailable;
+        // The command-line agents besides Claude Code whose hooks were installed too.
+        std::function<QStringList()> otherAgents;
         std::function<void()> checkForUpdates;
     };
 

@@ -11,6 +11,7 @@ e2e_init claude_client
 
 harness=$(cd "$(dirname "$0")/../harness" && pwd)/claude.sh
 out=$E2E_TMP/client
+trap '"$harness" stop "$out"; e2e_cleanup' EXIT
 reason=$(CLAUDE_HOME=$E2E_TMP/probe "$harness" serve "$out" text 2>&1)
 [ $? -eq 77 ] && e2e_skip "${reason#SKIP: }"
 "$harness" stop "$out"
@@ -52,7 +53,7 @@ for _ in $(seq 16); do
 done
 client key Enter
 dot "$COLOR_IDLE" 10000 "(a) green after the answered turn"
-client type /exit
+client exit
 
 e2e_step "(b) the prompt refused with Esc"
 start write "Create hello.txt"
@@ -60,7 +61,7 @@ client wait 'Do you want to'
 dot "$COLOR_RED" 1000 "(b) red once the prompt shows"
 client key Escape
 dot "$COLOR_IDLE" 2500 "(b) green after Esc"
-client type /exit
+client exit
 
 e2e_step "(c) Esc during a slow answer"
 start slow "Say hello"
@@ -69,7 +70,7 @@ dot "$COLOR_WORKING" 1000 "(c) orange while the model answers"
 client key Escape
 dot "$COLOR_IDLE" 2500 "(c) green after Esc"
 client key C-u # the interrupted prompt comes back into the input box
-client type /exit
+client exit
 
 e2e_step "(d) the client killed mid-turn"
 start slow "Say hello"

@@ -4,10 +4,11 @@
 #   print OUT PROMPT [ARG..]  one turn in print mode: OUT/client.out and .err
 #   tui OUT [ARG..]           the client in tmux, asking before each tool, once its input box is ready
 #   type OUT TEXT | key OUT KEY..   text and Enter | tmux key names
+#   exit OUT                  /exit, until the client has gone
 #   wait OUT ERE [SECS]       until the screen matches (OUT/screen-timeout.txt if not)
 #   answered OUT [SECS]       until the model has answered and the input box is back
 #   kill OUT [SIGNAL] | stop OUT    signals the client | stops everything
-#   record OUT                the installed hook script logs each call to OUT/calls (see recorder.sh)
+#   record OUT                the installed hook script logs each call to OUT/calls
 # The client is $CLAUDE_BIN or scripts/setup-claude's; exits 77 with the reason when it,
 # python3 or tmux is missing.
 set -u
@@ -28,6 +29,7 @@ until_ok() { # for ${secs:-60} seconds
 }
 q() { printf "'%s'" "$(printf %s "$1" | sed "s/'/'\\\\''/g")"; } # quoted for sh
 matches() { screen | grep -Eq "$1"; }
+gone() { ! ps -o stat= -p "$(cat "$out/client.pid")" | grep -q '^[^Z]'; }
 answered() { grep -Eq '"stop": "(end_turn|error)"' "$out/api.jsonl" && matches 'for shortcuts'; }
 
 case $cmd in
@@ -63,14 +65,27 @@ tui)
     until_ok matches 'for shortcuts'
     ;;
 type) tmux -S "$out/tmux" send-keys -t claude -l "$1" && sleep 0.3 && tmux -S "$out/tmux" send-keys -t claude Enter ;;
-key) tmux -S "$out/tmux" send-keys -t claude "$@" ;;
+key) sleep 0.5 && tmux -S "$out/tmux" send-keys -t claude "$@" ;; # a dialog is drawn before it takes keys
+exit) # by its pid: a process the client leaves behind can keep the pane open
+    "$0" type "$out" /exit && until_ok gone
+    ;;
 wait) secs=${2:-60} until_ok matches "$1" ;;
 answered) secs=${1:-60} until_ok answered ;;
 kill) kill "-${1:-TERM}" "$(cat "$out/client.pid")" ;;
-record) # the installed hook script, inside recorder.sh writing to OUT/calls
+record) # the installed hook script runs inside "hook", which logs its calls to OUT/calls
     s=${CLAUDE_HOME:-$out/home}/.cursor/hooks/signalwick.sh
-    mv "$s" "$s.real" && chmod 755 "$s.real" && printf '#!/bin/sh\ntrap "" TERM\nRECORD_HOOK=%s RECORD_LOG=%s exec /bin/sh %s\n' \
-        "$(q "$s.real")" "$(q "$out/calls")" "$(q "$here/recorder.sh")" >"$s" && chmod 755 "$s"
+    mv "$s" "$s.real" && printf '#!/bin/sh\ntrap "" TERM\nexec /bin/sh %s hook %s %s\n' "$(q "$0")" "$(q "$out")" \
+        "$(q "$s.real")" >"$s" && chmod 755 "$s" "$s.real"
+    ;;
+hook) # a line a call: the event, the exit status, the bytes printed, and then the state files
+    trap '' TERM HUP INT PIPE
+    cat >"$out/in.$$"
+    "$1" <"$out/in.$$" >"$out/out.$$"
+    rc=$?
+    event=$(sed -n 's/.*"hook_event_name":"\([A-Za-z]*\)".*/\1/p' "$out/in.$$")
+    state=$(cat "$HOME"/.cursor/signalwick/state/*.json 2>/dev/null | tr '\n' ' ')
+    printf '%s\t%s\t%s\t%s\n' "$event" "$rc" "$(wc -c <"$out/out.$$" | tr -d ' ')" "${state:--}" >>"$out/calls"
+    cat "$out/out.$$" && rm -f "$out/in.$$" "$out/out.$$"
     ;;
 stop)
     [ -S "$out/tmux" ] && tmux -S "$out/tmux" kill-server 2>/dev/null

@@ -38,26 +38,21 @@ class Handler(BaseHTTPRequestHandler):
         while time.time() < end and not select.select([self.connection], [], [], 0.1)[0]:
             pass
         outcome = "gone" if time.time() < end else "error" if "error" in step else "tool_use" if "tool" in step else "end_turn"
-        if outcome == "error":
-            data = json.dumps({"type": "error", "error": {"type": "overloaded_error", "message": "Overloaded"}})
-            self.send_response(step["error"])
-            self.send_header("content-length", str(len(data)))
+        if outcome != "gone":  # one reply a connection, which a stream needs anyway
+            self.send_response(step.get("error", 200))
+            self.send_header("content-type", "application/json" if "error" in step else "text/event-stream")
+            self.send_header("connection", "close")
             self.end_headers()
-            self.wfile.write(data.encode())
-        elif outcome != "gone":
-            self.stream(body.get("model", "fake"), step, outcome)
+            self.close_connection = True
+            error = {"type": "error", "error": {"type": "overloaded_error", "message": "Overloaded"}}
+            self.wfile.write(json.dumps(error).encode() if "error" in step else self.stream(body, step, outcome))
         with open(LOG, "a", encoding="utf-8") as fh:
-            fh.write(json.dumps({"t": time.time(), "step": step, "stop": outcome}) + "\n")
+            fh.write(json.dumps({"t": time.time(), "step": step, "stop": outcome if body.get("tools") else "side"}) + "\n")
 
-    def stream(self, model, step, stop):
-        self.send_response(200)
-        self.send_header("content-type", "text/event-stream")
-        self.send_header("connection", "close")
-        self.end_headers()
-        self.close_connection = True
+    def stream(self, body, step, stop):
         usage = {"input_tokens": 50, "output_tokens": 10}
         events = [("message_start", {"message": {"id": "msg_fake", "type": "message", "role": "assistant",
-                                                 "model": model, "content": [], "usage": usage}})]
+                                                 "model": body.get("model"), "content": [], "usage": usage}})]
         blocks = [({"type": "text", "text": ""}, {"type": "text_delta", "text": step.get("text", "Let me.")})]
         if "tool" in step:
             tool = json.loads(json.dumps(step["tool"]).replace("{cwd}", CWD))
@@ -68,8 +63,7 @@ class Handler(BaseHTTPRequestHandler):
                        ("content_block_delta", {"index": i, "delta": delta}),
                        ("content_block_stop", {"index": i})]
         events += [("message_delta", {"delta": {"stop_reason": stop}, "usage": usage}), ("message_stop", {})]
-        self.wfile.write("".join("event: %s\ndata: %s\n\n" % (kind, json.dumps(dict(data, type=kind)))
-                                 for kind, data in events).encode())
+        return "".join("event: %s\ndata: %s\n\n" % (kind, json.dumps(dict(data, type=kind))) for kind, data in events).encode()
 
 
 if __name__ == "__main__":

@@ -10,8 +10,10 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <nlohmann/json.hpp>
 
 using namespace korvane;
+using nlohmann::json;
 
 namespace {
 
@@ -30,6 +32,8 @@ int harness(const QStringList& args, QByteArray* err = nullptr)
 
 } // namespace
 
+Q_DECLARE_METATYPE(nlohmann::json)
+
 class TestHookClient : public QObject {
     Q_OBJECT
     QTemporaryDir m_work;
@@ -45,38 +49,32 @@ private Q_SLOTS:
         QCOMPARE(harness({"record", m_work.path()}), 0);
     }
 
+    // The claude.sh commands of a turn, and the hook calls it makes, in this order
+    // among others, with the state each leaves.
     void turn_data()
     {
-        QTest::addColumn<QString>("steps"); // claude.sh commands and their arguments, split at | and ;
-        QTest::addColumn<QString>("calls"); // the hook calls, in this order among others
-        const QString exit = "|type;/exit|wait;Pane is dead";
-        QTest::newRow("text") << "serve;text|print;Say hello"
-                              << "SessionStart=idle UserPromptSubmit=working Stop=idle SessionEnd=-";
-        QTest::newRow("failing tool")
-            << "serve;fail|print;Run it;--allowedTools;Bash"
-            << "PreToolUse=working PostToolUseFailure=working Stop=idle SessionEnd=-";
-        // Interactive: print mode ends before the error's hook has run.
-        QTest::newRow("model error") << "serve;error|tui|type;Hi|answered" + exit
-                                     << "UserPromptSubmit=working StopFailure=error SessionEnd=-";
-        QTest::newRow("permission")
-            << "serve;write|tui|type;Create hello.txt|wait;Do you want to|key;Enter|answered" + exit
-            << "PreToolUse=working PermissionRequest=waiting PostToolUse=working Stop=idle SessionEnd=-";
+        QTest::addColumn<json>("c");
+        QFile table(KORVANE_HOOK_TEST_DATA "/client-turns.json");
+        QVERIFY(table.open(QIODevice::ReadOnly));
+        for (const json& c : json::parse(table.readAll().toStdString()))
+            QTest::newRow(c["name"].get<std::string>().c_str()) << c;
     }
     void turn()
     {
-        QFETCH(QString, steps);
-        QFETCH(QString, calls);
-        const QString out = m_work.filePath(QTest::currentDataTag());
+        QFETCH(json, c);
+        const QString out = m_work.filePath(QString::number(qHash(QTest::currentDataTag())));
         QFile log(m_work.filePath("calls"));
         log.remove();
         const auto stop = qScopeGuard([&] { harness({"stop", out}); });
-        for (const QString& step : steps.split('|')) {
+        for (const json& step : c["steps"]) {
+            QStringList args;
+            for (const std::string arg : step)
+                args << QString::fromStdString(arg);
             QByteArray err;
-            const QStringList args = step.split(';');
-            const int rc = harness(QStringList{args.first(), out} + args.mid(1), &err);
+            const int rc = harness(QStringList{args.takeFirst(), out} + args, &err);
             if (rc == 77)
                 QSKIP(err.constData());
-            QVERIFY2(rc == 0, qPrintable(step + " failed " + err));
+            QVERIFY2(rc == 0, qPrintable(QString::fromStdString(step.dump()) + " failed " + err));
         }
         QVERIFY(log.open(QIODevice::ReadOnly));
         QStringList seen;
@@ -89,11 +87,11 @@ private Q_SLOTS:
             seen << f[0] + '=' + (record ? record->state : "-");
         }
         qsizetype at = 0;
-        for (const QString& call : calls.split(' ')) {
-            at = seen.indexOf(call, at) + 1;
-            QVERIFY2(at > 0, qPrintable(call + " not in " + seen.join(", ")));
+        for (const std::string call : c["calls"]) {
+            at = seen.indexOf(QString::fromStdString(call), at) + 1;
+            QVERIFY2(at > 0, qPrintable(QString::fromStdString(call) + " not in " + seen.join(", ")));
         }
-        QCOMPARE(seen.last(), calls.section(' ', -1));
+        QCOMPARE(seen.last().toStdString(), c["calls"].back());
     }
 };
 

@@ -52,14 +52,12 @@ json readJson(const QString& name)
 // The members every event of the tool carries.
 json base(bool cursor, const std::string& event)
 {
-    if (cursor)
-        return {{"conversation_id", "c0a1b2c3-0000-4000-8000-00000000c0de"},
-                {"hook_event_name", event},
-                {"cursor_version", "3.1.7"},
-                {"workspace_roots", {"/home/user/cursor-project"}}};
-    return {{"session_id", "5e55a0b1-1111-4222-8333-944455556666"},
-            {"cwd", "/home/user/project"},
-            {"hook_event_name", event}};
+    json p = json::parse(
+        cursor ? R"({"conversation_id":"c0a1b2c3-0000-4000-8000-00000000c0de","cursor_version":"3.1.7",
+                                      "workspace_roots":["/home/user/cursor-project"]})"
+               : R"({"session_id":"5e55a0b1-1111-4222-8333-944455556666","cwd":"/home/user/project"})");
+    p["hook_event_name"] = event;
+    return p;
 }
 
 void addRows(const QList<Runner>& runners, const QString& name, const Case& c)
@@ -85,11 +83,10 @@ class TestHookScript : public QObject {
         QTemporaryDir bin; // the only programs the script may use
         for (const char* tool : {"mkdir", "mv", "rm", "cat", r[2]})
             QFile::link(QStandardPaths::findExecutable(tool), bin.filePath(tool == r[2] ? "awk" : tool));
+        json vars = {{"HOME", home.toStdString()}, {"PATH", bin.path().toStdString()}, {"LANG", "C.UTF-8"}};
+        vars.update(env);
         QProcessEnvironment pe;
-        pe.insert("HOME", home);
-        pe.insert("PATH", bin.path());
-        pe.insert("LANG", "C.UTF-8");
-        for (const auto& [key, value] : env.items())
+        for (const auto& [key, value] : vars.items())
             pe.insert(QString::fromStdString(key), QString::fromStdString(value));
         QProcess p;
         p.setProcessEnvironment(pe);
@@ -114,17 +111,21 @@ private Q_SLOTS:
     {
         QTest::addColumn<Runner>("runner");
         QTest::addColumn<Case>("c");
-        // Every payload captured from the real client, by event (or by name, where they differ).
-        const json stateOf = readJson("fixture-states.json");
-        const QDir fixtures(KORVANE_HOOK_TEST_DATA "/claude-code");
-        for (const QString& name : fixtures.entryList({"*.json"}, QDir::Files)) {
-            const json p = readJson("claude-code/" + name);
-            const std::string state =
-                stateOf.value(name.toStdString(), stateOf.value(p["hook_event_name"], "?"));
-            addRows(kShells, name,
-                    {readAll(fixtures.filePath(name)), "", QString::fromStdString(state),
-                     QString::fromStdString(p["session_id"]), QString::fromStdString(p["cwd"]),
-                     json::object()});
+        // Every payload captured from the real clients, by event (or by name, where they differ:
+        // Gemini CLI ends a failed turn with no text at all).
+        const json states = readJson("fixture-states.json");
+        for (const auto& [tool, stateOf] : states.items()) {
+            const QString folder = QString::fromStdString(tool) + '/';
+            for (const QString& name :
+                 QDir(KORVANE_HOOK_TEST_DATA "/" + folder).entryList({"*.json"}, QDir::Files)) {
+                const json p = readJson(folder + name);
+                const std::string state =
+                    stateOf.value(name.toStdString(), stateOf.value(p["hook_event_name"], "?"));
+                addRows(kShells, folder + name,
+                        {readAll(KORVANE_HOOK_TEST_DATA "/" + folder + name), "",
+                         QString::fromStdString(state), QString::fromStdString(p["session_id"]),
+                         QString::fromStdString(p["cwd"]), json::object()});
+            }
         }
         // Written cases: "claude" or "cursor" names the event, "with" adds members.
         for (const json& c : readJson("script-cases.json")) {
@@ -178,9 +179,13 @@ private Q_SLOTS:
                  text.constData());
         QCOMPARE(record->conversationId, std::optional(c.conv));
         QCOMPARE(record->workspace, std::optional(c.ws));
-        // Only Cursor is answered, so the answer tells whose record it is.
-        QVERIFY2(text.contains(c.out.isEmpty() ? R"("agent":"claude-code")" : R"("agent":"cursor")"),
-                 text.constData());
+        // Only Cursor is answered, so the answer tells whose record it is; the captured rows of Codex
+        // CLI and Gemini CLI carry their folder's name.
+        const QString tool = QString(QTest::currentDataTag()).section('/', 1, 1);
+        const QString agent = tool == "codex" || tool == "gemini" ? tool
+                              : c.out.isEmpty()                   ? "claude-code"
+                                                                  : "cursor";
+        QVERIFY2(text.contains("\"agent\":\"" + agent.toUtf8() + '"'), text.constData());
         QCOMPARE(QFileInfo(files.first()).permissions() & 0x777, QFileDevice::Permissions(0x600));
         QCOMPARE(QFileInfo(dir).permissions() & 0x777, QFileDevice::Permissions(0x700));
     }

@@ -1,0 +1,1 @@
+codex_client.sh
