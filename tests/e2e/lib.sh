@@ -3,10 +3,12 @@
 # xdotool and judged by screen pixels; screenshots go to KORVANE_E2E_ARTIFACTS/<scenario>/.
 
 COLOR_WORKING='#FF9500' COLOR_RED='#FF3B30' COLOR_IDLE='#34C759' COLOR_UNKNOWN='#8E8E93' COLOR_ROOT='#3366AA'
-E2E_STEP=start-up E2E_LAUNCHES=0 KORVANE_PID=
+E2E_STEP=start-up E2E_LAUNCHES=0 KORVANE_PID=""
+E2E_PIDS=()
 
 e2e_skip() { echo "SKIP: $*" >&2 && exit 77; }
 e2e_step() { E2E_STEP=$* && echo "[$E2E_NAME] $*" >&2; }
+e2e_log() { echo "[$E2E_NAME] $*" >&2; }
 
 # e2e_init NAME: checks the tools, makes the scratch and artifact folders, stops everything at exit.
 e2e_init() {
@@ -17,7 +19,8 @@ e2e_init() {
     done
     E2E_TMP=$(mktemp -d) && E2E_ARTIFACTS=${KORVANE_E2E_ARTIFACTS:-/tmp/korvane-e2e}/$E2E_NAME || exit 2
     rm -rf "$E2E_ARTIFACTS" && mkdir -p "$E2E_ARTIFACTS" || exit 2
-    trap 'kill $(jobs -p) 2>/dev/null; wait; rm -rf "$E2E_TMP"' EXIT
+    # E2E_PIDS: what a scenario started outside this shell's jobs (a tmux server, say).
+    trap 'kill $(jobs -p) "${E2E_PIDS[@]}" 2>/dev/null; wait; rm -rf "$E2E_TMP"' EXIT
     trap 'exit 130' INT TERM HUP
 }
 
@@ -69,6 +72,13 @@ e2e_launch() {
     KORVANE_PID=$!
 }
 
+# e2e_spawn NAME COMMAND...: in the background, its output in $E2E_TMP/NAME.log.
+e2e_spawn() {
+    local name=$1
+    shift
+    "$@" </dev/null >"$E2E_TMP/$name.log" 2>&1 &
+}
+
 e2e_wait_exit() { e2e_wait_until "$2" eval "! e2e_alive $1" && { wait "$1"; E2E_RC=$?; }; }
 
 e2e_quit() {
@@ -106,8 +116,9 @@ e2e_wait_tray_icon() {
 
 e2e_pixel() { import -window root -crop "1x1+$1+$2" -depth 8 txt:- | awk 'NR == 2 { print $3 }'; }
 
-# e2e_wait_pixel X Y COLOUR TIMEOUT_MS [TOLERANCE]: sets E2E_SEEN.
+# e2e_wait_pixel X Y COLOUR TIMEOUT_MS [TOLERANCE]: sets E2E_SEEN and E2E_WAITED_MS.
 e2e_wait_pixel() {
+    local start=${EPOCHREALTIME/./} rc
     near() {
         local i d
         E2E_SEEN=$(e2e_pixel "$1" "$2")
@@ -117,6 +128,8 @@ e2e_wait_pixel() {
         done
     }
     e2e_wait_until $((($4 + 999) / 1000)) near "$@"
+    rc=$? E2E_WAITED_MS=$(((${EPOCHREALTIME/./} - start) / 1000))
+    return "$rc"
 }
 
 e2e_expect_pixel() { e2e_wait_pixel "$@" || e2e_fail "${6:-pixel $1,$2} shows $E2E_SEEN, expected $3"; }
