@@ -11,7 +11,7 @@ e2e_init claude_client
 
 harness=$(cd "$(dirname "$0")/../harness" && pwd)/claude.sh
 out=$E2E_TMP/client
-trap '"$harness" stop "$out"; e2e_cleanup' EXIT
+trap 'rc=$?; "$harness" stop "$out"; (exit $rc); e2e_cleanup' EXIT
 reason=$(CLAUDE_HOME=$E2E_TMP/probe "$harness" serve "$out" text 2>&1)
 [ $? -eq 77 ] && e2e_skip "${reason#SKIP: }"
 "$harness" stop "$out"

@@ -61,7 +61,8 @@ EOF
 print) sh "$out/client.sh" -p "$@" >"$out/client.out" 2>"$out/client.err" </dev/null ;;
 tui)
     command -v tmux >/dev/null || skip "tmux is not installed"
-    tmux -S "$out/tmux" new-session -d -s claude -x 200 -y 50 "sh $(q "$out/client.sh") --permission-mode manual $*" \; set-option -t claude remain-on-exit on >/dev/null </dev/null
+    # Under a shell that waits for it, as in a terminal: a killed client is gone at once.
+    tmux -S "$out/tmux" new-session -d -s claude -x 200 -y 50 "sh $(q "$out/client.sh") --permission-mode manual $*; true" \; set-option -t claude remain-on-exit on >/dev/null </dev/null
     until_ok matches 'for shortcuts'
     ;;
 type) tmux -S "$out/tmux" send-keys -t claude -l "$1" && sleep 0.3 && tmux -S "$out/tmux" send-keys -t claude Enter ;;
