@@ -70,8 +70,10 @@ std::optional<bool> SessionRegistry::isRunning(qint64 pid, const QByteArray& pro
     // The command name in parentheses may hold anything; the fields follow its last ')'.
     const std::string_view stat(buf, std::size_t(n));
     std::size_t at = stat.rfind(')');
-    if (at == std::string_view::npos)
+    if (at == std::string_view::npos || at + 2 >= stat.size())
         return std::nullopt;
+    if (stat[at + 2] == 'Z' || stat[at + 2] == 'X') // exited, not yet reaped by its parent
+        return false;
     for (int field = 2; field < 22 && at != std::string_view::npos; ++field)
         at = stat.find(' ', at + 1);
     if (at == std::string_view::npos)
@@ -121,6 +123,14 @@ void SessionRegistry::scan(double now)
     }
     ::closedir(dir);
     std::erase_if(m_files, [this](const auto& kv) { return kv.second.round != m_round; });
+}
+
+QStringList SessionRegistry::filePaths() const
+{
+    QStringList paths;
+    for (const auto& [name, file] : m_files)
+        paths << m_path + u'/' + QFile::decodeName(QByteArray::fromStdString(name));
+    return paths;
 }
 
 const SessionRegistry::Session* SessionRegistry::find(const QString& sessionId) const

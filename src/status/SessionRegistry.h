@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,8 @@ public:
     void scan(double now);
     // The session with that id; a running process's entry wins over an ended one.
     const Session* find(const QString& sessionId) const;
+    // The session files the last scan found.
+    QStringList filePaths() const;
 
     static std::optional<Entry> decode(std::string_view json);
     // Whether pid runs and started at procStart (field 22 of /proc/<pid>/stat);

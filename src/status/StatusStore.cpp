@@ -62,15 +62,28 @@ void StatusStore::startWatchingDirectory()
 {
     if (!m_watcher) {
         m_watcher = new QFileSystemWatcher(this);
-        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        const auto fold = [this] {
             if (m_burst && !m_burst->isActive())
                 m_burst->start();
-        });
+        };
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, fold);
+        connect(m_watcher, &QFileSystemWatcher::fileChanged, this, fold);
     }
     const QStringList watched = m_watcher->directories();
     for (const QString& dir : {m_dir.path(), m_sessions.path()}) {
         if (!watched.contains(dir) && QFileInfo(dir).isDir())
             m_watcher->addPath(dir);
+    }
+    // Claude Code rewrites its session files in place, which the folder's watch does not see.
+    const QStringList files = m_sessions.filePaths();
+    const QStringList watchedFiles = m_watcher->files();
+    for (const QString& f : watchedFiles) {
+        if (!files.contains(f))
+            m_watcher->removePath(f);
+    }
+    for (const QString& f : files) {
+        if (!watchedFiles.contains(f))
+            m_watcher->addPath(f);
     }
 }
 

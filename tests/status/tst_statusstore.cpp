@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QThread>
 #include <atomic>
 #include <fcntl.h>
 #include <list>
@@ -55,18 +56,29 @@ bool put(const QByteArray& name, const QByteArray& content)
            ::rename(QFile::encodeName(f.fileName()).constData(), native(name).constData()) == 0;
 }
 
+QByteArray procStat(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 // A registry entry for conversation "c" whose status changed `age` seconds ago:
-// of this process ("self"), of one that has exited ("gone"), or of this pid
-// with another start time ("reused").
+// of this process ("self"), of one that has exited ("gone"), of one that has
+// exited but is not reaped yet ("zombie"), or of this pid with another start
+// time ("reused").
 QByteArray session(const QByteArray& process, const QByteArray& status, double age)
 {
-    QFile stat(QStringLiteral("/proc/self/stat"));
-    const QByteArray self = (stat.open(QIODevice::ReadOnly), stat.readAll());
-    const QByteArray start = self.mid(self.lastIndexOf(')') + 2).split(' ').value(19);
-    pid_t pid = process == "gone" ? ::fork() : ::getpid();
+    const pid_t pid = process == "gone" || process == "zombie" ? ::fork() : ::getpid();
     if (pid == 0)
         ::_exit(0);
-    ::waitpid(pid, nullptr, 0); // this process is no child of its own: returns at once
+    if (process == "gone")
+        ::waitpid(pid, nullptr, 0);
+    QByteArray stat = procStat(process == "gone" ? ::getpid() : pid);
+    for (int i = 0; process == "zombie" && stat.at(stat.lastIndexOf(')') + 2) != 'Z' && i < 400; ++i) {
+        QThread::msleep(5);
+        stat = procStat(pid);
+    }
+    const QByteArray start = stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(19);
     return "{\"pid\":" + QByteArray::number(pid) + R"(,"sessionId":"c","cwd":"/p/w","procStart":")" +
            (process == "reused" ? "1" : start) + R"(","version":"2.1.328","kind":"interactive","status":")" +
            status + R"(","statusUpdatedAt":)" + QByteArray::number((kNow - age) * 1000, 'f', 0) + "}";
@@ -118,6 +130,7 @@ private Q_SLOTS:
             "idle w #1|idle|2 w #2|idle|1");
         row("an entry older than the record", cc + "session self busy 20", hooks);
         row("its process is gone", cc + "session gone busy 2", g, "!s.json ~/.claude/sessions/1.json");
+        row("its process has exited, not yet reaped", cc + "session zombie busy 2", g, "!s.json");
         row("its pid runs another process", cc + "session reused busy 2", g, "!s.json");
         row("unknown status word", cc + "session self thinking 2", hooks, "s.json");
         row("garbage", cc + "raw ~/.claude/sessions/1.json {\"pid\":", hooks);
@@ -225,6 +238,34 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(QFile::decodeName(native({}))) && put("b.json", rec("idle", 1)));
         QTRY_COMPARE_WITH_TIMEOUT(describe(store), QStringLiteral("idle w|idle|1"), 3000);
         QTRY_VERIFY(store.isWatching());
+    }
+
+    // Claude Code rewrites its session file in place: followed before the timer's next pass.
+    void sessionRewrittenInPlace()
+    {
+        StatusStore store(m_clock); // makes the state folder
+        QVERIFY(put("s.json", rec("working", 10, "c", "claude-code")) &&
+                put("p.json", rec("pending", 0, "p")));
+        QVERIFY(put("~/.claude/sessions/1.json", session("self", "busy", 5)));
+        store.start();
+        QSignalSpy tabs(&store, &StatusStore::tabsChanged);
+        m_clock.advance(7);
+        QVERIFY(tabs.wait(3000)); // p turned waiting: a timer's pass has just run
+        QElapsedTimer took;
+        took.start();
+        QFile f(QFile::decodeName(native("~/.claude/sessions/1.json")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                f.write(session("self", "idle", 1)) > 0);
+        f.close();
+        const auto c = [&store] {
+            for (const WindowStatus& r : store.tabs())
+                if (r.id == u"c")
+                    return r.state;
+            return AgentState::Unknown;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(c(), AgentState::Idle, 3000);
+        QVERIFY2(took.elapsed() < 600, qPrintable(QString::number(took.elapsed())));
+        m_clock.set(kNow);
     }
 };
 
