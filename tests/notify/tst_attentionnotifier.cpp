@@ -45,7 +45,7 @@ private Q_SLOTS:
             "show a Wa waiting|show b Wb error|close a");
         row("off: nothing; on: only what turns red later", "a=idle|a=waiting|on|a=waiting|a=idle|a=error",
             "show a Wa error");
-        row("off closes, once", "on|a=idle|a=waiting|off|a=waiting|a=idle", "show a Wa waiting|close a");
+        row("off closes at once", "on|a=idle|a=waiting|off|a=waiting", "show a Wa waiting|close a");
         row("restart closes and forgets", "on|a=idle|a=waiting|restart|a=waiting b=error|b=idle|b=waiting",
             "show a Wa waiting|close a|show b Wb waiting");
     }
