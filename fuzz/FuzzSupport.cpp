@@ -1,7 +1,6 @@
 #include "FuzzSupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +10,6 @@ namespace korvane::fuzz {
 void fail(const char* file, int line, const char* condition)
 {
     std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
-    std::fflush(stderr);
     std::abort();
 }
 
@@ -21,30 +19,18 @@ const QString& isolatedHome()
     static const QString path = [] {
         if (!dir.isValid())
             fail(__FILE__, __LINE__, "temporary home");
-        const QString home = dir.path();
-        QDir().mkpath(home + QStringLiteral("/.config"));
-        qputenv("HOME", QFile::encodeName(home));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
-        return home;
+        QDir().mkpath(dir.path() + QStringLiteral("/.config"));
+        qputenv("HOME", QFile::encodeName(dir.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path() + QStringLiteral("/.config")));
+        return dir.path();
     }();
     return path;
 }
 
 void emptyDirectory(const QString& dir)
 {
-    QDir d(dir);
-    if (!d.exists()) {
-        QDir().mkpath(dir);
-        return;
-    }
-    const auto entries =
-        d.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
-    for (const QFileInfo& info : entries) {
-        if (info.isDir() && !info.isSymLink())
-            QDir(info.absoluteFilePath()).removeRecursively();
-        else
-            QFile::remove(info.absoluteFilePath());
-    }
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)
@@ -60,23 +46,6 @@ bool readFile(const QString& path, QByteArray& out)
         return false;
     out = f.readAll();
     return true;
-}
-
-std::vector<QByteArray> split(const std::uint8_t* data, std::size_t size, const QByteArray& separator,
-                              std::size_t maxParts)
-{
-    const QByteArray all(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    std::vector<QByteArray> parts;
-    qsizetype from = 0;
-    while (parts.size() + 1 < maxParts) {
-        const qsizetype at = all.indexOf(separator, from);
-        if (at < 0)
-            break;
-        parts.push_back(all.mid(from, at - from));
-        from = at + separator.size();
-    }
-    parts.push_back(all.mid(from));
-    return parts;
 }
 
 } // namespace korvane::fuzz

@@ -23,14 +23,10 @@ namespace korvane::fuzz {
 // process, so that no target touches the real home. Returns it.
 const QString& isolatedHome();
 
-// Removes everything inside dir (not dir itself); dir is created when missing.
+// Leaves dir existing and empty.
 void emptyDirectory(const QString& dir);
 
 bool writeFile(const QString& path, const QByteArray& bytes);
 bool readFile(const QString& path, QByteArray& out);
-
-// Splits the input at every separator; an input without one is a single part.
-std::vector<QByteArray> split(const std::uint8_t* data, std::size_t size, const QByteArray& separator,
-                              std::size_t maxParts);
 
 } // namespace korvane::fuzz

@@ -3,54 +3,44 @@
 #include "FuzzSupport.h"
 #include "hooks/JsonFile.h"
 
-#include <QByteArray>
+#include <algorithm>
 #include <nlohmann/json.hpp>
-#include <string>
 
 namespace korvane::fuzz {
 
 using nlohmann::json;
 
-inline bool isArrayOfObjects(const json& v)
+// What both merges promise for any input: the object as it was, `defaults` where
+// absent, and under "hooks" each watched event's array of objects (anything else
+// starts afresh, and the merge says so) with `ours` appended unless `has` finds
+// it; written sorted, it parses back the same, and a second merge changes nothing.
+template <typename Events, typename Has, typename Merge>
+void checkMerge(const std::uint8_t* data, std::size_t size, const Events& events, const json& defaults,
+                const json& ours, Has has, Merge merge)
 {
-    if (!v.is_array())
-        return false;
-    for (const json& e : v) {
-        if (!e.is_object())
-            return false;
+    const json input = json::parse(data, data + size, nullptr, false);
+    json expected = input.is_object() ? input : json::object();
+    for (const auto& [key, value] : defaults.items())
+        expected.emplace(key, value);
+    bool dropped = expected.contains("hooks") && !expected["hooks"].is_object();
+    if (!expected["hooks"].is_object())
+        expected["hooks"] = json::object();
+    for (const auto event : events) {
+        const bool present = expected["hooks"].contains(std::string(event));
+        json& array = expected["hooks"][std::string(event)];
+        if (!array.is_array() ||
+            !std::all_of(array.begin(), array.end(), [](const json& e) { return e.is_object(); })) {
+            dropped = dropped || present;
+            array = json::array();
+        }
+        if (std::none_of(array.begin(), array.end(), has))
+            array.push_back(ours);
     }
-    return true;
-}
-
-inline bool runsCommand(const json& entry, const std::string& command)
-{
-    const auto it = entry.find("command");
-    return it != entry.end() && it->is_string() && it->get_ref<const std::string&>() == command;
-}
-
-// The merged document as the file will hold it: serialized, it parses back to
-// the same value with every object's keys sorted.
-inline void checkWrittenForm(const json& merged)
-{
+    json merged = input;
+    FUZZ_CHECK(merge(merged) == dropped && merged == expected);
     const QByteArray bytes = JsonFile::serialize(merged);
-    FUZZ_CHECK(bytes.endsWith('\n'));
-    const json again = json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
-    FUZZ_CHECK(!again.is_discarded() && again.is_object());
-    FUZZ_CHECK(again == merged);
-}
-
-// The members of `input` outside the touched names come out unchanged, and a
-// touched array that was kept comes out as itself, perhaps with one entry more.
-// Returns the entries appended (0 or 1), or -1 when the array was replaced.
-inline int appendedTo(const json& before, const json& after)
-{
-    FUZZ_CHECK(after.is_array());
-    if (!isArrayOfObjects(before))
-        return -1;
-    FUZZ_CHECK(after.size() == before.size() || after.size() == before.size() + 1);
-    for (std::size_t i = 0; i < before.size(); ++i)
-        FUZZ_CHECK(after[i] == before[i]);
-    return int(after.size() - before.size());
+    FUZZ_CHECK(json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false) == merged);
+    FUZZ_CHECK(!merge(merged) && merged == expected);
 }
 
 } // namespace korvane::fuzz

@@ -1,44 +1,47 @@
-// Cost of one status pass against the cost of merely reading the same files,
-// and the delay from a state file appearing to its publication.
+// What a status pass costs against merely reading the same files, what the
+// decoder costs, and how long the event loop stalls while the hook script
+// renames files into a crowded state directory.
 //
-//   bench_refresh [--passes-only] [reps-scale]
+//   bench_refresh [reps-scale]
 //
 // Build with -DCMAKE_BUILD_TYPE=Release for meaningful figures.
 
+#include "HandScanner.h"
 #include "platform/Clock.h"
+#include "status/StateDirectory.h"
+#include "status/StateRecord.h"
+#include "status/StatusRules.h"
 #include "status/StatusStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 using namespace korvane;
-using Steady = std::chrono::steady_clock;
 
 namespace {
+
+constexpr int kFiles = 1000;
 
 class FixedClock final : public Clock {
 public:
     double now() const override { return m_now; }
     double m_now = 1'800'000'000.0;
 };
-
-double micros(Steady::duration d)
-{
-    return std::chrono::duration<double, std::micro>(d).count();
-}
 
 // CPU time of this thread (user and system), in microseconds. The machine may
 // be shared: wall time also counts the moments another process had the core.
@@ -65,9 +68,26 @@ QByteArray stateFile(int i, double now)
     const QByteArray conv = "c0ffee" + QByteArray::number(100000 + i) + "-4e1f-9a7b-2d5c0b1e" +
                             QByteArray::number(i * 7919 % 100000);
     const double ts = now - (i * 37 % 5400) - 0.25;
-    return R"({"conversation_id":")" + conv +
+    return R"({"agent":"cursor","conversation_id":")" + conv +
            R"(","event":"afterAgentResponse","source":"cursor","state":")" + states[i % 6] + R"(","ts":)" +
            QByteArray::number(ts, 'f', 3) + R"(,"workspace":")" + ws + "\"}\n";
+}
+
+QString fileName(const QString& dir, int i)
+{
+    return dir + QStringLiteral("/conv-%1.json").arg(i);
+}
+
+// Written aside and renamed into place, as the hook script does.
+void put(const QString& path, const QByteArray& content)
+{
+    const QString tmp = path + QStringLiteral(".tmp");
+    QFile f(tmp);
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+        qFatal("cannot write state file");
+    f.close();
+    if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(path).constData()) != 0)
+        qFatal("rename failed");
 }
 
 void writeFiles(const QString& dir, int n, double now)
@@ -75,15 +95,11 @@ void writeFiles(const QString& dir, int n, double now)
     QDir d(dir);
     for (const QString& name : d.entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden))
         d.remove(name);
-    for (int i = 0; i < n; ++i) {
-        QFile f(dir + QStringLiteral("/conv-%1.json").arg(i));
-        if (!f.open(QIODevice::WriteOnly) || f.write(stateFile(i, now)) < 0)
-            qFatal("cannot write state file");
-    }
+    for (int i = 0; i < n; ++i)
+        put(fileName(dir, i), stateFile(i, now));
 }
 
-// The floor: open, read and close every state file, nothing else. A read that
-// returns less than it asked for marks the end, as in the pass.
+// The floor: open, read and close every state file, nothing else.
 std::size_t readAll(const QByteArray& dir, const std::vector<std::string>& names)
 {
     static char buf[1 << 16];
@@ -105,115 +121,243 @@ std::size_t readAll(const QByteArray& dir, const std::vector<std::string>& names
     return total;
 }
 
-// The floor plus the directory listing that finds the files.
-std::size_t listAndReadAll(const QByteArray& dir)
+struct Timing {
+    double cpu;
+    double wall;
+};
+
+template <typename F> Timing timed(F&& f)
 {
-    static char buf[1 << 16];
-    std::size_t total = 0;
-    DIR* d = ::opendir(dir.constData());
-    const int dfd = ::dirfd(d);
-    while (const dirent* ent = ::readdir(d)) {
-        if (ent->d_name[0] == '.')
-            continue;
-        const int fd = ::openat(dfd, ent->d_name, O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        ssize_t n;
-        while ((n = ::read(fd, buf, sizeof buf)) > 0) {
-            total += static_cast<std::size_t>(n);
-            if (static_cast<std::size_t>(n) < sizeof buf)
-                break;
-        }
-        ::close(fd);
-    }
-    ::closedir(d);
-    return total;
+    const double c0 = threadMicros();
+    QElapsedTimer wall;
+    wall.start();
+    f();
+    return {threadMicros() - c0, double(wall.nsecsElapsed()) / 1e3};
 }
 
-void passVersusFloor(StatusStore& store, FixedClock& clock, int scale)
+void printRow(const char* what, const std::vector<Timing>& t, double floorCpu, double floorWall)
 {
-    std::printf("median of each; CPU = this thread's user+system time, wall = elapsed time\n");
-    std::printf("%6s  %13s  %13s  %6s   %13s  %13s  %6s   %6s\n", "files", "refresh CPU", "floor CPU",
-                "ratio", "refresh wall", "floor wall", "ratio", "list+floor CPU ratio");
-    const QByteArray dir = QFile::encodeName(store.stateDir());
-    for (int n : {10, 100, 1000}) {
-        writeFiles(store.stateDir(), n, clock.m_now);
-        std::vector<std::string> names;
-        for (int i = 0; i < n; ++i)
-            names.push_back("conv-" + std::to_string(i) + ".json");
-        const int reps = std::max(30, scale * 20000 / n);
-        for (int i = 0; i < 5; ++i) { // warm the caches and publish once
-            store.refresh();
-            readAll(dir, names);
-        }
-        std::vector<double> pass, floor, passCpu, floorCpu, listCpu;
-        volatile std::size_t sink = 0;
-        for (int r = 0; r < reps; ++r) {
-            // Interleaved, so that both see the same machine at the same moment.
-            const double c0 = threadMicros();
-            const auto t0 = Steady::now();
-            store.refresh();
-            const auto t1 = Steady::now();
-            const double c1 = threadMicros();
-            sink = sink + readAll(dir, names);
-            const auto t2 = Steady::now();
-            const double c2 = threadMicros();
-            sink = sink + listAndReadAll(dir);
-            listCpu.push_back(threadMicros() - c2);
-            pass.push_back(micros(t1 - t0));
-            floor.push_back(micros(t2 - t1));
-            passCpu.push_back(c1 - c0);
-            floorCpu.push_back(c2 - c1);
-        }
-        const double p = median(pass), f = median(floor);
-        const double pc = median(passCpu), fc = median(floorCpu);
-        std::printf("%6d  %10.1f us  %10.1f us  %6.2f   %10.1f us  %10.1f us  %6.2f   %6.2f\n", n, pc, fc,
-                    pc / fc, p, f, p / f, median(listCpu) / fc);
-        if (store.tabs().isEmpty())
-            qFatal("the pass saw no tabs");
+    std::vector<double> cpu, wall;
+    for (const Timing& x : t) {
+        cpu.push_back(x.cpu);
+        wall.push_back(x.wall);
     }
+    const double c = median(cpu), w = median(wall);
+    std::printf("  %-34s %9.1f us CPU  %5.2f of the floor   %9.1f us wall  %5.2f\n", what, c, c / floorCpu, w,
+                w / floorWall);
+}
+
+// Unchanged passes and passes after one file changed, interleaved with the floor.
+void passVersusFloor(int scale)
+{
+    FixedClock clock;
+    StatusStore store(clock);
+    const QString dir = store.stateDir();
+    writeFiles(dir, kFiles, clock.m_now);
+    std::vector<std::string> names;
+    for (int i = 0; i < kFiles; ++i)
+        names.push_back("conv-" + std::to_string(i) + ".json");
+    const QByteArray dirBytes = QFile::encodeName(dir);
+    volatile std::size_t sink = 0;
+    for (int i = 0; i < 5; ++i) { // warm the caches and publish once
+        store.refresh();
+        sink = sink + readAll(dirBytes, names);
+    }
+    if (store.tabs().isEmpty())
+        qFatal("the pass saw no tabs");
+
+    StateDirectory listing(dir);
+    const auto files = listing.scan(clock.m_now);
+    std::vector<StatusRules::Input> inputs;
+    for (const StateDirectory::File& f : *files)
+        inputs.push_back({*f.record, *f.baseName});
+    std::vector<Timing> floor, unchanged, oneChanged, scanOnly, rulesOnly;
+    const int reps = 60 * scale;
+    for (int r = 0; r < reps; ++r) {
+        floor.push_back(timed([&] { sink = sink + readAll(dirBytes, names); }));
+        scanOnly.push_back(timed([&] { sink = sink + listing.scan(clock.m_now)->size(); }));
+        rulesOnly.push_back(timed(
+            [&] { sink = sink + std::size_t(StatusRules::evaluate(inputs, clock.m_now).tabs.size()); }));
+        unchanged.push_back(timed([&] { store.refresh(); }));
+        const int i = (r * 37) % kFiles;
+        put(fileName(dir, i), stateFile(i + 1, clock.m_now));
+        oneChanged.push_back(timed([&] { store.refresh(); }));
+    }
+    std::vector<double> fc, fw;
+    for (const Timing& x : floor) {
+        fc.push_back(x.cpu);
+        fw.push_back(x.wall);
+    }
+    const double floorCpu = median(fc), floorWall = median(fw);
+    std::printf("pass over %d state files, median of %d; the floor is opening, reading and closing them:\n",
+                kFiles, reps);
+    std::printf("  %-34s %9.1f us CPU                       %9.1f us wall\n", "floor", floorCpu, floorWall);
+    printRow("unchanged directory", unchanged, floorCpu, floorWall);
+    printRow("one file replaced", oneChanged, floorCpu, floorWall);
+    printRow("of which: listing and stat", scanOnly, floorCpu, floorWall);
+    printRow("of which: the rules", rulesOnly, floorCpu, floorWall);
+    std::printf("  (one file of the floor: %.1f us CPU)\n", floorCpu / kFiles);
+}
+
+// Both decoders over the same thousand texts, as in a pass where every file changed.
+void decoders(int scale)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < kFiles; ++i)
+        texts.push_back(stateFile(i, 1'800'000'000.0).toStdString());
+    for (const std::string& t : texts) {
+        const auto a = StateRecord::decode(t);
+        const auto b = bench::handScan(t);
+        if (!a || !b || a->state != b->state || a->ts != b->ts || a->workspace != b->workspace ||
+            a->conversationId != b->conversationId)
+            qFatal("the decoders disagree");
+    }
+    std::vector<double> nlohmann, hand;
+    volatile double sink = 0;
+    for (int r = 0; r < 30 * scale; ++r) {
+        nlohmann.push_back(timed([&] {
+                               for (const std::string& t : texts)
+                                   sink = sink + StateRecord::decode(t)->ts;
+                           }).cpu);
+        hand.push_back(timed([&] {
+                           for (const std::string& t : texts)
+                               sink = sink + bench::handScan(t)->ts;
+                       }).cpu);
+    }
+    const double n = median(nlohmann), h = median(hand);
+    std::printf("decoding %d state files (a pass where all of them changed), median CPU:\n", kFiles);
+    std::printf("  nlohmann %.1f us (%.2f us a file), hand-written scanner %.1f us (%.2f us a file): "
+                "%.2fx, %.2f ms apart\n",
+                n, n / kFiles, h, h / kFiles, n / h, (n - h) / 1000);
+}
+
+// The longest the event loop waits while 500 renames land in a directory of
+// 1000 files, each waking the directory watcher.
+void stallDuringRenames()
+{
+    FixedClock clock;
+    StatusStore store(clock);
+    const QString dir = store.stateDir();
+    writeFiles(dir, kFiles, clock.m_now);
+    store.start();
+
+    constexpr int kTickMs = 2;
+    QElapsedTimer sinceTick;
+    qint64 worstNs = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(kTickMs);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        worstNs = std::max(worstNs, sinceTick.nsecsElapsed());
+        sinceTick.restart();
+    });
+    int passes = 0;
+    QObject::connect(&store, &StatusStore::tabsChanged, [&] { ++passes; });
+
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int n = 0; n < 500; ++n) {
+            put(fileName(dir, n % kFiles), stateFile(n + 7, clock.m_now));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        done = true;
+    });
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done)
+            loop.quit();
+    });
+    poll.start(20);
+    sinceTick.start();
+    tick.start();
+    loop.exec();
+    writer.join();
+    QTimer::singleShot(200, &loop, &QEventLoop::quit); // the last burst's pass
+    loop.exec();
+    store.stop();
+    std::printf("500 renames into %d files: %d publications, longest event-loop stall %.1f ms "
+                "(longest gap between %d ms ticks, less the tick)\n",
+                kFiles, passes, double(worstNs) / 1e6 - kTickMs, kTickMs);
 }
 
 // From rename() into the directory to tabsChanged, through the watcher.
-void renameLatency(StatusStore& store, FixedClock& clock, int background, int samples)
+void renameLatency(int samples)
 {
-    writeFiles(store.stateDir(), background, clock.m_now);
+    FixedClock clock;
+    StatusStore store(clock);
+    writeFiles(store.stateDir(), kFiles, clock.m_now);
     store.start();
     QEventLoop loop;
-    Steady::time_point published;
+    std::chrono::steady_clock::time_point published;
     QObject::connect(&store, &StatusStore::tabsChanged, &loop, [&] {
-        published = Steady::now();
+        published = std::chrono::steady_clock::now();
         loop.quit();
     });
     QTimer guard;
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, &loop, [&] { loop.exit(1); });
-
     std::vector<double> delays;
-    const QByteArray dir = QFile::encodeName(store.stateDir());
     for (int i = 0; i < samples; ++i) {
-        // Land somewhere between two timer ticks.
-        QTimer::singleShot(37 + (i * 53) % 400, &loop, &QEventLoop::quit);
+        QTimer::singleShot(37 + (i * 53) % 400, &loop, &QEventLoop::quit); // somewhere between two ticks
         loop.exec();
-        const QByteArray tmp = dir + "/.incoming.tmp";
-        const QByteArray dst = dir + "/renamed-" + QByteArray::number(i) + ".json";
-        QFile f(QFile::decodeName(tmp));
-        if (!f.open(QIODevice::WriteOnly) || f.write(stateFile(100000 + i, clock.m_now)) < 0)
-            qFatal("cannot write state file");
-        f.close();
-        const auto t0 = Steady::now();
-        if (::rename(tmp.constData(), dst.constData()) != 0)
-            qFatal("rename failed");
+        const auto t0 = std::chrono::steady_clock::now();
+        put(store.stateDir() + QStringLiteral("/renamed-%1.json").arg(i), stateFile(100000 + i, clock.m_now));
         guard.start(3000);
         if (loop.exec() != 0)
             qFatal("no publication within 3 s");
         guard.stop();
-        delays.push_back(micros(published - t0) / 1000.0);
+        delays.push_back(std::chrono::duration<double, std::milli>(published - t0).count());
     }
     store.stop();
-    std::sort(delays.begin(), delays.end());
-    std::printf("rename -> published, %d files present, %d renames: median %.2f ms, max %.2f ms\n",
-                background, samples, median(delays), delays.back());
+    std::printf("rename -> published, %d files present: median %.1f ms, max %.1f ms\n", kFiles,
+                median(delays), *std::max_element(delays.begin(), delays.end()));
+}
+
+// Field 22 of /proc/self/stat: this process's start time, as the registry names it.
+QByteArray ownStart()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    const QByteArray self = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+    return self.mid(self.lastIndexOf(')') + 2).split(' ').value(19);
+}
+
+// A pass with ten live Claude Code sessions in the registry against the same
+// pass without the registry folder, over ten and over a thousand state files.
+void registryCost(int scale)
+{
+    FixedClock clock;
+    const QString sessions = QDir::homePath() + QStringLiteral("/.claude/sessions");
+    std::printf("ten live sessions in the registry, median CPU of a pass (unchanged files):\n");
+    for (int n : {10, kFiles}) {
+        StatusStore store(clock);
+        writeFiles(store.stateDir(), n, clock.m_now);
+        for (int i = 0; i < 10; ++i)
+            put(fileName(store.stateDir(), i), R"({"agent":"claude-code","conversation_id":"s-)" +
+                                                   QByteArray::number(i) + R"(","state":"idle","ts":)" +
+                                                   QByteArray::number(clock.m_now - 30, 'f', 3) +
+                                                   R"(,"workspace":"/home/dev/src/cc"})");
+        std::vector<double> without, with;
+        for (int r = 0; r < 40 * scale; ++r) {
+            QDir(sessions).removeRecursively();
+            store.refresh();
+            without.push_back(timed([&] { store.refresh(); }).cpu);
+            QDir().mkpath(sessions);
+            for (int i = 0; i < 10; ++i)
+                put(sessions + QStringLiteral("/%1.json").arg(90000 + i),
+                    R"({"pid":)" + QByteArray::number(::getpid()) + R"(,"sessionId":"s-)" +
+                        QByteArray::number(i) + R"(","procStart":")" + ownStart() +
+                        R"(","version":"2.1.328","status":"busy","statusUpdatedAt":)" +
+                        QByteArray::number((clock.m_now - 1) * 1000, 'f', 0) + "}");
+            store.refresh();
+            with.push_back(timed([&] { store.refresh(); }).cpu);
+        }
+        if (store.state() != AgentState::Working)
+            qFatal("the registry was not applied");
+        const double a = median(without), b = median(with);
+        std::printf("  %4d state files: %8.1f us without, %8.1f us with: +%.1f %%\n", n, a, b,
+                    (b / a - 1) * 100);
+    }
 }
 
 } // namespace
@@ -225,25 +369,12 @@ int main(int argc, char** argv)
         return 1;
     qputenv("HOME", QFile::encodeName(home.path()));
     QCoreApplication app(argc, argv);
-    bool passesOnly = false;
-    int scale = 1;
-    for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "--passes-only") == 0)
-            passesOnly = true;
-        else
-            scale = std::max(1, std::atoi(argv[i]));
-    }
-
-    FixedClock clock;
-    {
-        StatusStore store(clock);
-        passVersusFloor(store, clock, scale);
-    }
-    if (passesOnly)
-        return 0;
-    for (int background : {100, 1000}) {
-        StatusStore store(clock);
-        renameLatency(store, clock, background, 30);
-    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const int scale = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
+    passVersusFloor(scale);
+    decoders(scale);
+    registryCost(scale);
+    stallDuringRenames();
+    renameLatency(20);
     return 0;
 }

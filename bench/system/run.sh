@@ -38,8 +38,8 @@ while getopts b:n:l:i:s opt; do
     esac
 done
 export KORVANE_E2E_ARTIFACTS=$build/bench-system
-# shellcheck source-path=SCRIPTDIR source=../../tests/e2e/lib.sh
-. "$top/tests/e2e/lib.sh"
+# shellcheck source-path=SCRIPTDIR source=desktop.sh
+. "$top/bench/system/desktop.sh"
 e2e_use_build "$top" "$build"
 e2e_init system
 e2e_start_x

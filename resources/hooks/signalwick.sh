@@ -18,6 +18,8 @@
 # Claude Code terminates StopFailure hooks almost at once.
 trap '' TERM HUP INT PIPE
 exec 2>/dev/null
+# The records name the user's projects: the folder and its files are theirs alone.
+umask 077
 
 # The record is written aside as <pid>-<name>.tmp (or <pid>-<name>.rm for a
 # removal) by awk, which alone can turn a conversation id into a safe name.
@@ -207,7 +209,7 @@ END {
         else if (ev == "PermissionRequest") state = "waiting"
         else if (ev == "Notification") {
             t = str("notification_type")
-            if (t == "permission_prompt" || t == "elicitation_dialog") state = "waiting"
+            if (t == "permission_prompt" || t ~ /^elicitation(_url)?_dialog$/ || t == "agent_needs_input") state = "waiting"
             else if (!("notification_type" in T) && index(str("message"), "needs your permission")) state = "waiting"
         }
         else if (ev == "Stop") state = "idle"
@@ -231,8 +233,8 @@ END {
         t = ENVIRON["SIGNALWICK_T"]
         if (t ~ /^[0-9]+[.,][0-9]+$/) sub(/,/, ".", t)
         else { srand(); t = sprintf("%d", srand()) }
-        printf "{\"state\":\"%s\",\"ts\":%s,\"workspace\":%s,\"conversation_id\":\"%s\"}\n", \
-            state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv > file
+        printf "{\"state\":\"%s\",\"ts\":%s,\"workspace\":%s,\"conversation_id\":\"%s\",\"agent\":\"%s\"}\n", \
+            state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv, (cursor ? "cursor" : "claude-code") > file
     }
     close(file)
 }' || cat >/dev/null

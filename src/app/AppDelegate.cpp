@@ -9,25 +9,21 @@
 #include "platform/UrlOpener.h"
 #include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
+#include "settings/DefaultsKeys.h"
 #include "settings/SettingsWindowController.h"
 #include "update/Updater.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QSystemTrayIcon>
 
 namespace korvane {
 
-namespace {
-QString key(const char* k)
-{
-    return QString::fromLatin1(k);
-}
-} // namespace
-
-AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock, AppServices services,
-                         QObject* parent)
-    : QObject(parent), m_defaults(defaults), m_store(clock), m_settings(settings), m_services(std::move(services))
+AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock,
+                         AppServices services, QObject* parent)
+    : QObject(parent), m_defaults(defaults), m_store(clock), m_settings(settings),
+      m_services(std::move(services))
 {
     if (!m_services.alerts)
         m_services.alerts = &Alerts::standard();
@@ -89,7 +85,6 @@ void AppDelegate::applicationDidFinishLaunching()
 
     MenuBarController::Actions actions;
     actions.toggleOverlay = [&lights] { lights.toggle(); };
-    actions.overlayVisibleKey = TrafficLightOverlay::visibleKey();
     actions.showSettings = [&settingsWindowController] { settingsWindowController.show(); };
     actions.installHooks = m_services.installHooks;
     actions.hooksInstalled = &HookInstaller::isInstalled;
@@ -100,13 +95,14 @@ void AppDelegate::applicationDidFinishLaunching()
     // Without a tray host a right click on a light is the way to the menu.
     lights.setContextMenu(m_menuBar->menu());
 
-    if (!m_defaults.boolValue(key(kHasLaunchedKey)).value_or(false)) {
-        m_defaults.setBool(key(kHasLaunchedKey), true);
-        m_defaults.setBool(TrafficLightOverlay::visibleKey(), true);
+    using K = DefaultsKeys;
+    if (!m_defaults.boolValue(K::hasLaunched.key()).value_or(K::hasLaunched.fallback)) {
+        m_defaults.setBool(K::hasLaunched.key(), true);
+        m_defaults.setBool(K::overlayWasVisible.key(), true);
         lights.rebuild();
         showWelcome();
-    } else if (m_defaults.boolValue(TrafficLightOverlay::visibleKey()).value_or(false)) {
-        m_defaults.setBool(TrafficLightOverlay::visibleKey(), true);
+    } else if (m_defaults.boolValue(K::overlayWasVisible.key()).value_or(K::overlayWasVisible.fallback)) {
+        m_defaults.setBool(K::overlayWasVisible.key(), true);
         lights.rebuild();
     }
 
@@ -127,6 +123,16 @@ void AppDelegate::showWelcome()
     request.icon = QApplication::windowIcon();
     request.stayOnTop = true;
     m_services.alerts->run(request);
+}
+
+void AppDelegate::reopen()
+{
+    if (!m_launched)
+        return;
+    m_defaults.setBool(DefaultsKeys::overlayWasVisible.key(), true);
+    overlay().rebuild();
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        settingsWindow().show();
 }
 
 void AppDelegate::applicationWillTerminate()

@@ -36,8 +36,6 @@ class AppDelegate : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr const char* kHasLaunchedKey = "KorvaneHasLaunched";
-
     // Creates the status store (which creates the state directory but reads
     // nothing yet) and takes the settings. Connects to the application's
     // aboutToQuit when an application object exists.
@@ -46,9 +44,6 @@ public:
     ~AppDelegate() override;
 
     StatusStore& store() { return m_store; }
-    AppSettings& settings() { return m_settings; }
-    UserDefaults& defaults() { return m_defaults; }
-    bool hasFinishedLaunching() const { return m_launched; }
 
     // Created on first use.
     TrafficLightOverlay& overlay();
@@ -59,6 +54,9 @@ public:
     // Once, when the event loop runs. Later calls do nothing. On the first
     // launch it returns when the welcome alert has been dismissed.
     void applicationDidFinishLaunching();
+    // A later launch asked: the floating light comes on, and without a tray
+    // the settings window opens too, so that there is always a way back in.
+    void reopen();
     // At quit (aboutToQuit). Preferences need no saving: they are stored as they change.
     void applicationWillTerminate();
 

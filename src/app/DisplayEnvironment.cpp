@@ -55,4 +55,14 @@ QString DisplayEnvironment::missingDisplayMessage()
                           "start it from a desktop session");
 }
 
+QString DisplayEnvironment::unreachableMessage() const
+{
+    const QByteArray named = qpaPlatform.isEmpty() && !display.isEmpty() ? "DISPLAY=" + display
+                             : qpaPlatform.isEmpty() && !waylandDisplay.isEmpty()
+                                 ? "WAYLAND_DISPLAY=" + waylandDisplay
+                                 : "QT_QPA_PLATFORM=" + qpaPlatform;
+    return QStringLiteral("Korvane: cannot open the display (%1); start it from a desktop session")
+        .arg(QString::fromLocal8Bit(named));
+}
+
 } // namespace korvane

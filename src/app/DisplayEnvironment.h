@@ -29,6 +29,8 @@ struct DisplayEnvironment {
     void restore() const;
 
     static QString missingDisplayMessage();
+    // For a display that is named but cannot be opened.
+    QString unreachableMessage() const;
 };
 
 } // namespace korvane

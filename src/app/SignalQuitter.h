@@ -21,8 +21,6 @@ public:
     explicit SignalQuitter(QObject* parent = nullptr);
     ~SignalQuitter() override;
 
-    bool isInstalled() const { return m_installed; }
-
 Q_SIGNALS:
     void quitRequested(int signalNumber);
 

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/DisplayEnvironment.h"
+#include "app/HomeDirectory.h"
 #include "app/SignalQuitter.h"
 #include "app/SingleInstance.h"
 #include "platform/SystemLog.h"
@@ -16,18 +17,19 @@ using namespace korvane;
 namespace {
 
 QtMessageHandler g_previousHandler = nullptr;
+DisplayEnvironment g_display;
+QList<std::pair<QtMsgType, QString>> g_heldMessages;
 
 // A display that is named but cannot be opened makes Qt end the process with a
-// fatal message (and a core dump). Say so as for a missing display, and exit 1.
-void startupMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+// fatal message that suggests reinstalling, after warnings of its own. Held back
+// until the display is open, they give way to one line that says what is wrong.
+void startupMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     if (type != QtFatalMsg) {
-        if (g_previousHandler)
-            g_previousHandler(type, context, message);
+        g_heldMessages.append({type, message});
         return;
     }
-    SystemLog::instance().write(QStringLiteral("Korvane: cannot open the display: ") +
-                                message.section(u'\n', 0, 0));
+    SystemLog::instance().write(g_display.unreachableMessage());
     std::_Exit(1);
 }
 
@@ -36,17 +38,26 @@ void startupMessageHandler(QtMsgType type, const QMessageLogContext& context, co
 int main(int argc, char* argv[])
 {
     // Before the application object: without a display Qt would abort.
-    const DisplayEnvironment display = DisplayEnvironment::fromProcess();
-    if (!display.hasDisplay()) {
+    g_display = DisplayEnvironment::fromProcess();
+    if (!g_display.hasDisplay()) {
         SystemLog::instance().write(DisplayEnvironment::missingDisplayMessage());
         return 1;
     }
-    display.apply();
+    QString problem;
+    const QString runtimeFolder =
+        HomeDirectory::ensure(&problem) ? SingleInstance::runtimeFolder(&problem) : QString();
+    if (runtimeFolder.isEmpty()) {
+        SystemLog::instance().write(problem);
+        return 1;
+    }
+    g_display.apply();
 
     g_previousHandler = qInstallMessageHandler(startupMessageHandler);
     QApplication app(argc, argv);
     qInstallMessageHandler(g_previousHandler);
-    display.restore();
+    for (const auto& [type, message] : std::as_const(g_heldMessages))
+        g_previousHandler(type, QMessageLogContext(), message);
+    g_display.restore();
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("korvane"));
@@ -58,11 +69,12 @@ int main(int argc, char* argv[])
     SignalQuitter signalQuitter;
     QObject::connect(&signalQuitter, &SignalQuitter::quitRequested, &app, &QCoreApplication::quit);
 
-    SingleInstance instance;
+    SingleInstance instance(runtimeFolder);
     if (instance.tryAcquire() == SingleInstance::Result::AlreadyRunning)
-        return 0; // the running copy stays; this one leaves without a word
+        return 0; // the running copy shows itself; this one leaves without a word
 
     AppDelegate delegate(UserDefaults::standard(), AppSettings::shared());
+    QObject::connect(&instance, &SingleInstance::showRequested, &delegate, &AppDelegate::reopen);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();
 }

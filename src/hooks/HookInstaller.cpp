@@ -9,6 +9,7 @@
 #include <QLoggingCategory>
 #include <QStringDecoder>
 #include <algorithm>
+#include <functional>
 
 Q_LOGGING_CATEGORY(lcHooks, "korvane.hooks")
 
@@ -40,43 +41,92 @@ bool runsCommand(const json& entry, std::string_view command)
     return it != entry.end() && it->is_string() && it->get_ref<const std::string&>() == command;
 }
 
-// The event's array when it is one of objects only; anything else starts afresh.
-json takeArray(const json& hooks, std::string_view event)
+// The event's array when it is one of objects only; anything else starts afresh,
+// and is reported through *dropped.
+json takeArray(const json& hooks, std::string_view event, bool* dropped)
 {
     const auto it = hooks.find(event);
-    if (it != hooks.end() && isArrayOfObjects(*it))
+    if (it == hooks.end())
+        return json::array();
+    if (isArrayOfObjects(*it))
         return *it;
+    *dropped = true;
     return json::array();
 }
 
-json takeHooksObject(const json& root)
+json takeHooksObject(const json& root, bool* dropped)
 {
     const auto it = root.find("hooks");
     if (it != root.end() && it->is_object())
         return *it;
+    *dropped = it != root.end();
     return json::object();
 }
 
-// Reads a configuration file as an object. A file that exists but cannot be
-// used is kept aside before it is replaced, since users put work into them.
-bool readForMerge(const QString& path, json& object, QString* error)
+// A link into a folder that is gone cannot be written through: the link is kept
+// aside like a damaged file, and a plain file takes its place.
+bool setAsideDanglingLink(const QString& path, QString* error)
 {
-    JsonFile::Content content = JsonFile::readObject(path);
-    if (content.status == JsonFile::Status::Damaged || content.status == JsonFile::Status::Unreadable) {
-        const QString backup = JsonFile::keepBackup(path, error);
-        if (backup.isEmpty())
-            return false;
-        SystemLog::instance().write(
-            QStringLiteral("Korvane: %1 is %2; replacing it, the old file is kept as %3")
-                .arg(path, content.error, backup));
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.symLinkTarget()).path();
+    if (!info.isSymLink() || info.exists() || QFileInfo(folder).isDir())
+        return true;
+    const QString backup = JsonFile::backupPath(path);
+    if (!QFile::rename(path, backup)) {
+        *error = QStringLiteral("cannot move the link %1 aside").arg(path);
+        return false;
     }
-    object = std::move(content.object);
+    SystemLog::instance().write(
+        QStringLiteral("Korvane: %1 pointed into %2, which does not exist; the link is kept as %3")
+            .arg(path, folder, backup));
     return true;
 }
 
-bool writeConfig(const QString& path, const json& object, QString* error)
+// Merges one configuration file. A file that cannot be used whole, or whose
+// merge drops a value of the wrong shape, is kept aside first, since users put
+// work into them. The same bytes are not written again.
+bool mergeFile(const QString& path, const std::function<bool(json&)>& merge, QString* error)
 {
-    return JsonFile::writeAtomically(path, JsonFile::serialize(object), error);
+    if (!setAsideDanglingLink(path, error))
+        return false;
+    JsonFile::Content content = JsonFile::readObject(path);
+    const bool damaged =
+        content.status == JsonFile::Status::Damaged || content.status == JsonFile::Status::Unreadable;
+    if (merge(content.object) || damaged) {
+        const QString backup = JsonFile::keepBackup(path, error);
+        if (backup.isEmpty())
+            return false;
+        const QString what = damaged ? content.error : QStringLiteral("holding hooks of the wrong shape");
+        SystemLog::instance().write(
+            QStringLiteral("Korvane: %1 is %2; replacing it, the old file is kept as %3")
+                .arg(path, what, backup));
+    }
+    const QByteArray bytes = JsonFile::serialize(content.object);
+    return (content.status == JsonFile::Status::Object && bytes == content.bytes) ||
+           JsonFile::writeAtomically(path, bytes, error);
+}
+
+// The state records name the user's projects; older scripts left their folder
+// readable by everyone.
+void makeStateFolderPrivate()
+{
+    const QString dir = QDir::homePath() + QStringLiteral("/.cursor/signalwick/state");
+    const QFileInfo info(dir);
+    constexpr auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (!info.isDir() || !(info.permissions() & others))
+        return;
+    const bool done =
+        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    SystemLog::instance().write(
+        done ? QStringLiteral("Korvane: %1 was open to other users; now it is yours only").arg(dir)
+             : QStringLiteral("Korvane: cannot make %1 yours only").arg(dir));
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -101,15 +151,28 @@ bool HookInstaller::claudeAvailable()
     return exists(QDir::homePath() + QStringLiteral("/.claude"));
 }
 
-void HookInstaller::mergeCursorHooks(json& config)
+std::string HookInstaller::claudeCommand(const std::string& scriptPath)
+{
+    constexpr std::string_view literal =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+,:@%=";
+    if (!scriptPath.empty() && scriptPath.find_first_not_of(literal) == std::string::npos)
+        return scriptPath;
+    std::string quoted = "'";
+    for (const char c : scriptPath)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + '\'';
+}
+
+bool HookInstaller::mergeCursorHooks(json& config)
 {
     if (!config.is_object())
         config = json::object();
     if (!config.contains("version"))
         config["version"] = 1;
-    json hooks = takeHooksObject(config);
+    bool dropped = false;
+    json hooks = takeHooksObject(config, &dropped);
     for (const std::string_view event : kHookedEvents) {
-        json entries = takeArray(hooks, event);
+        json entries = takeArray(hooks, event, &dropped);
         if (std::none_of(entries.begin(), entries.end(),
                          [](const json& e) { return runsCommand(e, kCursorCommand); })) {
             json entry = json::object();
@@ -119,22 +182,31 @@ void HookInstaller::mergeCursorHooks(json& config)
         hooks[std::string(event)] = std::move(entries);
     }
     config["hooks"] = std::move(hooks);
+    return dropped;
 }
 
-void HookInstaller::mergeClaudeHooks(json& settings, const std::string& command)
+bool HookInstaller::mergeClaudeHooks(json& settings, const std::string& scriptPath)
 {
     if (!settings.is_object())
         settings = json::object();
-    json hooks = takeHooksObject(settings);
-    const auto groupRuns = [&command](const json& group) {
-        const auto it = group.find("hooks");
-        return it != group.end() && isArrayOfObjects(*it) &&
-               std::any_of(it->begin(), it->end(),
-                           [&command](const json& e) { return runsCommand(e, command); });
-    };
+    const std::string command = claudeCommand(scriptPath);
+    bool dropped = false;
+    json hooks = takeHooksObject(settings, &dropped);
     for (const std::string_view event : kClaudeEvents) {
-        json groups = takeArray(hooks, event);
-        if (std::none_of(groups.begin(), groups.end(), groupRuns)) {
+        json groups = takeArray(hooks, event, &dropped);
+        bool installed = false;
+        for (json& group : groups) {
+            const auto it = group.find("hooks");
+            if (it == group.end() || !isArrayOfObjects(*it))
+                continue;
+            for (json& entry : *it) {
+                // Written before paths were quoted: the shell split it at the space.
+                if (command != scriptPath && runsCommand(entry, scriptPath))
+                    entry["command"] = command;
+                installed = installed || runsCommand(entry, command);
+            }
+        }
+        if (!installed) {
             json entry = json::object();
             entry["type"] = "command";
             entry["command"] = command;
@@ -146,16 +218,12 @@ void HookInstaller::mergeClaudeHooks(json& settings, const std::string& command)
         hooks[std::string(event)] = std::move(groups);
     }
     settings["hooks"] = std::move(hooks);
+    return dropped;
 }
 
 bool HookInstaller::mergeHooksJSON(QString* error)
 {
-    const QString path = cursorConfigPath();
-    json config;
-    if (!readForMerge(path, config, error))
-        return false;
-    mergeCursorHooks(config);
-    return writeConfig(path, config, error);
+    return mergeFile(cursorConfigPath(), &mergeCursorHooks, error);
 }
 
 bool HookInstaller::mergeClaudeSettings(QString* error)
@@ -165,12 +233,10 @@ bool HookInstaller::mergeClaudeSettings(QString* error)
         *error = QStringLiteral("cannot create %1").arg(dir);
         return false;
     }
-    const QString path = claudeSettingsPath();
-    json settings;
-    if (!readForMerge(path, settings, error))
-        return false;
-    mergeClaudeHooks(settings, scriptPath().toStdString());
-    return writeConfig(path, settings, error);
+    const std::string script = scriptPath().toStdString();
+    return mergeFile(
+        claudeSettingsPath(), [&script](json& settings) { return mergeClaudeHooks(settings, script); },
+        error);
 }
 
 bool HookInstaller::install()
@@ -199,10 +265,14 @@ bool HookInstaller::install()
         return fail(QStringLiteral("%1 is not UTF-8 text").arg(resource.fileName()));
 
     QString error;
-    if (!JsonFile::writeAtomically(destination, script, &error))
+    if (!setAsideDanglingLink(destination, &error))
         return fail(error);
-    if (!QFile::setPermissions(destination, kScriptMode))
+    if (readAll(destination) != script && !JsonFile::writeAtomically(destination, script, &error))
+        return fail(error);
+    if ((QFile::permissions(destination) & 0x7077) != kScriptMode &&
+        !QFile::setPermissions(destination, kScriptMode))
         return fail(QStringLiteral("cannot make %1 executable").arg(destination));
+    makeStateFolderPrivate();
 
     if (!mergeHooksJSON(&error))
         return fail(error);

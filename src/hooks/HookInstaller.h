@@ -27,9 +27,9 @@ public:
                                                                        "sessionStart",
                                                                        "sessionEnd",
                                                                        "stop"};
-    static constexpr std::array<std::string_view, 8> kClaudeEvents = {
-        "UserPromptSubmit", "PreToolUse",   "PostToolUse", "Notification", "Stop",
-        "StopFailure",      "SessionStart", "SessionEnd"};
+    static constexpr std::array<std::string_view, 10> kClaudeEvents = {
+        "UserPromptSubmit", "PreToolUse",   "PostToolUse", "Notification",      "Stop",
+        "StopFailure",      "SessionStart", "SessionEnd",  "PermissionRequest", "PostToolUseFailure"};
     // Relative to ~/.cursor, the folder of hooks.json.
     static constexpr std::string_view kCursorCommand = "./hooks/signalwick.sh";
     static constexpr const char* kScriptResource = ":/hooks/signalwick.sh";
@@ -48,13 +48,21 @@ public:
     static QString claudeSettingsPath(); // ~/.claude/settings.json
 
     // The file steps of install(). False with *error when the file could not be
-    // written (or a damaged file could not be kept aside first).
+    // written (or a damaged file could not be kept aside first). A file whose
+    // bytes would not change is not written.
     static bool mergeHooksJSON(QString* error);
     static bool mergeClaudeSettings(QString* error);
 
-    // The merges themselves: only missing entries are added, nothing else changes.
-    static void mergeCursorHooks(nlohmann::json& config);
-    static void mergeClaudeHooks(nlohmann::json& settings, const std::string& command);
+    // Claude Code runs a hook's command with /bin/sh -c: the script's path as it
+    // is, or single-quoted when the shell would split or expand it.
+    static std::string claudeCommand(const std::string& scriptPath);
+
+    // The merges themselves: only missing entries are added, nothing else changes,
+    // except that a value of the wrong shape where an entry belongs is replaced;
+    // true when that happened. A Claude Code entry with the unquoted path of a
+    // script that needs quoting counts as ours, and gets the quotes.
+    static bool mergeCursorHooks(nlohmann::json& config);
+    static bool mergeClaudeHooks(nlohmann::json& settings, const std::string& scriptPath);
 };
 
 } // namespace korvane

@@ -45,6 +45,7 @@ JsonFile::Content JsonFile::readObject(const QString& path)
         content.error = file.errorString();
         return content;
     }
+    content.bytes = bytes;
     if (isBlank(bytes)) {
         content.status = Status::Blank;
         return content;
@@ -95,12 +96,18 @@ bool JsonFile::writeAtomically(const QString& path, const QByteArray& bytes, QSt
     return true;
 }
 
-QString JsonFile::keepBackup(const QString& path, QString* error)
+QString JsonFile::backupPath(const QString& path)
 {
     const QString base = path + QStringLiteral(".korvane-backup");
     QString backup = base;
     for (int n = 1; QFileInfo::exists(backup) || QFileInfo(backup).isSymLink(); ++n)
         backup = base + QLatin1Char('.') + QString::number(n);
+    return backup;
+}
+
+QString JsonFile::keepBackup(const QString& path, QString* error)
+{
+    const QString backup = backupPath(path);
     QFile source(path);
     if (!source.copy(backup)) {
         *error = QStringLiteral("cannot keep a copy of %1 as %2: %3").arg(path, backup, source.errorString());

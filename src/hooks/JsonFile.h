@@ -22,6 +22,7 @@ public:
         Status status = Status::Missing;
         nlohmann::json object = nlohmann::json::object(); // empty unless status is Object
         QString error;                                    // why it is Damaged or Unreadable
+        QByteArray bytes;                                 // the file as read
     };
 
     static Content readObject(const QString& path);
@@ -35,10 +36,12 @@ public:
     // existing file keeps its permissions.
     static bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error);
 
-    // Copies the file beside itself as "<path>.korvane-backup", or with ".1",
-    // ".2", ... appended when that name is taken; an existing backup is never
-    // overwritten. Returns the backup's path, or an empty string and *error.
+    // Copies the file beside itself as backupPath(path). Returns the copy's path,
+    // or an empty string and *error.
     static QString keepBackup(const QString& path, QString* error);
+    // "<path>.korvane-backup", or with ".1", ".2", ... appended when that name is
+    // taken: an earlier backup is never overwritten.
+    static QString backupPath(const QString& path);
 };
 
 } // namespace korvane

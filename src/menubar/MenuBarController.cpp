@@ -5,6 +5,7 @@
 #include "platform/SystemLog.h"
 #include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
+#include "settings/DefaultsKeys.h"
 #include "status/AgentStateColor.h"
 #include "status/StatusStore.h"
 
@@ -294,7 +295,8 @@ double MenuBarController::steppedScale(double scale, double step)
 
 void MenuBarController::refreshDynamicItems()
 {
-    m_overlayItem->setChecked(m_defaults.boolValue(m_actions.overlayVisibleKey).value_or(false));
+    m_overlayItem->setChecked(m_defaults.boolValue(DefaultsKeys::overlayWasVisible.key())
+                                  .value_or(DefaultsKeys::overlayWasVisible.fallback));
 
     const OverlayMode mode = m_settings.overlayMode();
     m_combinedModeItem->setChecked(mode == OverlayMode::Combined);

@@ -35,8 +35,6 @@ public:
     // What the menu does to the parts of the application it does not own.
     struct Actions {
         std::function<void()> toggleOverlay;
-        // The user-defaults key under which the overlay keeps its visibility.
-        QString overlayVisibleKey = QStringLiteral("OverlayWasVisible");
         std::function<void()> showSettings;
         std::function<bool()> installHooks;
         std::function<bool()> hooksInstalled;

@@ -57,12 +57,6 @@ std::vector<DotStripView::Cell> DotStripView::cells() const
     return out;
 }
 
-StatusDot* DotStripView::dot(int i) const
-{
-    return i >= 0 && i < static_cast<int>(m_shown.size()) ? m_shown[static_cast<std::size_t>(i)].dot
-                                                          : nullptr;
-}
-
 void DotStripView::follow()
 {
     std::vector<Cell> wanted = wantedCells();

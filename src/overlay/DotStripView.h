@@ -36,8 +36,7 @@ public:
     // The rows shown, in the user's order, read from the store now.
     WindowStatusList windows() const;
     std::vector<Cell> cells() const;
-    // The dot of cell i; its caption's frame (empty without captions).
-    StatusDot* dot(int i) const;
+    // The caption frame of cell i (empty without captions).
     QRectF captionRect(int i) const;
     QRectF plateRect() const;
 

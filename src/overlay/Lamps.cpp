@@ -2,9 +2,9 @@
 
 #include "overlay/LightStyle.h"
 #include "overlay/OverlayGeometry.h"
+#include "overlay/StateFade.h"
 
 #include <QPainter>
-#include <QVariantAnimation>
 #include <cmath>
 
 namespace korvane {
@@ -14,15 +14,9 @@ Lamps::Lamps(AgentState state, double scale, OverlayOrientation orientation, QWi
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_animation = new QVariantAnimation(this);
-    m_animation->setStartValue(0.0);
-    m_animation->setEndValue(1.0);
-    m_animation->setDuration(LightStyle::kStateAnimationMs);
-    m_animation->setEasingCurve(LightStyle::stateEasing());
-    connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        const double t = value.toDouble();
+    m_fade = new StateFade(this, [this](double t) {
         for (std::size_t i = 0; i < m_levels.size(); ++i)
-            m_levels[i] = m_from[i] + (m_to[i] - m_from[i]) * t;
+            m_levels[i] = t >= 1 ? m_to[i] : m_from[i] + (m_to[i] - m_from[i]) * t;
         update();
     });
 }
@@ -41,15 +35,9 @@ void Lamps::setState(AgentState state)
     if (state == m_state)
         return;
     m_state = state;
-    m_animation->stop();
     m_from = m_levels; // a change during a fade starts from what is on screen
     m_to = levelsFor(state);
-    if (!isVisible()) {
-        m_levels = m_to;
-        update();
-        return;
-    }
-    m_animation->start();
+    m_fade->start();
 }
 
 void Lamps::setLampOrigin(const QPointF& topLeft)
@@ -66,15 +54,6 @@ QPointF Lamps::lampOrigin() const
         return *m_origin;
     const QSizeF run = OverlayGeometry::lampsSize(m_scale, m_orientation);
     return {(width() - run.width()) / 2, (height() - run.height()) / 2};
-}
-
-QPointF Lamps::lampCenter(int lamp) const
-{
-    const double d = OverlayGeometry::kLampDiameter * m_scale;
-    const double step = (OverlayGeometry::kLampDiameter + OverlayGeometry::kLampSpacing) * m_scale * lamp;
-    const QPointF first = lampOrigin() + QPointF(d / 2, d / 2);
-    return m_orientation == OverlayOrientation::Horizontal ? first + QPointF(step, 0)
-                                                           : first + QPointF(0, step);
 }
 
 QSize Lamps::sizeHint() const

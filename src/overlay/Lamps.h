@@ -8,9 +8,9 @@
 #include <array>
 #include <optional>
 
-class QVariantAnimation;
-
 namespace korvane {
+
+class StateFade;
 
 // Three lamps, red, orange and green, in a column or a row; the one the state
 // calls for is lit and glows, the others are dim. A change of state cross-fades.
@@ -30,10 +30,6 @@ public:
 
     void setLampOrigin(const QPointF& topLeft);
     QPointF lampOrigin() const;
-    // Centre of lamp 0 (red), 1 (orange) or 2 (green) in this widget.
-    QPointF lampCenter(int lamp) const;
-    // How lit each lamp is now, 0 (dim) to 1 (lit); between them while animating.
-    const std::array<double, 3>& levels() const { return m_levels; }
 
     QSize sizeHint() const override;
 
@@ -53,7 +49,7 @@ private:
     std::array<double, 3> m_from{};
     std::array<double, 3> m_to{};
     std::optional<QPointF> m_origin;
-    QVariantAnimation* m_animation = nullptr;
+    StateFade* m_fade = nullptr;
 };
 
 } // namespace korvane

@@ -349,16 +349,6 @@ double LightStyle::glowReach(double scale)
     return std::ceil(3 * glowSigma(scale)) + 1;
 }
 
-int LightStyle::glowCacheSize()
-{
-    return static_cast<int>(glowCache().size());
-}
-
-int LightStyle::spriteCacheSize()
-{
-    return static_cast<int>(spriteCache().size());
-}
-
 void LightStyle::clearCaches()
 {
     glowCache().clear();

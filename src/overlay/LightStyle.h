@@ -59,9 +59,7 @@ struct LightStyle {
     // How far a glow reaches beyond the light's edge, in logical pixels.
     static double glowReach(double scale);
     // Plates, bodies and glows are painted once into pixmaps, per colour, size and
-    // sub-pixel offset, and blitted after that. Exposed for tests and benchmarks.
-    static int glowCacheSize();
-    static int spriteCacheSize();
+    // sub-pixel offset, and blitted after that. Emptied for cold measurements.
     static void clearCaches();
 };
 

@@ -13,11 +13,11 @@
 namespace korvane {
 
 OverlayPanel::OverlayPanel(QWidget* content, QSize size, double cornerRadius, QString originKey,
-                           int defaultIndex, QPoint origin, UserDefaults& defaults)
+                           QPoint origin, UserDefaults& defaults)
     : QWidget(nullptr,
               Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
-      m_content(content), m_cornerRadius(cornerRadius), m_originKey(std::move(originKey)),
-      m_defaultIndex(defaultIndex), m_origin(origin), m_defaults(defaults), m_resync(new QTimer(this))
+      m_content(content), m_cornerRadius(cornerRadius), m_originKey(std::move(originKey)), m_origin(origin),
+      m_defaults(defaults), m_resync(new QTimer(this))
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);

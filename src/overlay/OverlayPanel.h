@@ -28,15 +28,10 @@ public:
 
     // Takes ownership of `content`, which fills the panel. Placed at `origin`
     // (not saved), not shown.
-    OverlayPanel(QWidget* content, QSize size, double cornerRadius, QString originKey, int defaultIndex,
-                 QPoint origin, UserDefaults& defaults);
+    OverlayPanel(QWidget* content, QSize size, double cornerRadius, QString originKey, QPoint origin,
+                 UserDefaults& defaults);
 
-    QWidget* content() const { return m_content; }
-    const QString& originKey() const { return m_originKey; }
-    int defaultIndex() const { return m_defaultIndex; }
     QPoint origin() const { return m_origin; }
-    // Whether the corners are cut by a shape mask (no compositor on X11).
-    bool isShapeMasked() const { return !mask().isEmpty(); }
 
     // A move by the program; saved.
     void moveTo(QPoint topLeft);
@@ -63,7 +58,6 @@ private:
     QWidget* m_content;
     double m_cornerRadius;
     QString m_originKey;
-    int m_defaultIndex;
     QPoint m_origin;
     UserDefaults& m_defaults;
     QTimer* m_resync;

@@ -2,10 +2,10 @@
 
 #include "overlay/LightStyle.h"
 #include "overlay/OverlayGeometry.h"
+#include "overlay/StateFade.h"
 #include "status/AgentStateColor.h"
 
 #include <QPainter>
-#include <QVariantAnimation>
 #include <cmath>
 
 namespace korvane {
@@ -16,13 +16,8 @@ StatusDot::StatusDot(AgentState state, double scale, QWidget* parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     resize(sizeHint());
-    m_animation = new QVariantAnimation(this);
-    m_animation->setStartValue(0.0);
-    m_animation->setEndValue(1.0);
-    m_animation->setDuration(LightStyle::kStateAnimationMs);
-    m_animation->setEasingCurve(LightStyle::stateEasing());
-    connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        m_progress = value.toDouble();
+    m_fade = new StateFade(this, [this](double t) {
+        m_progress = t;
         update();
     });
 }
@@ -32,17 +27,11 @@ void StatusDot::setState(AgentState state)
     if (state == m_state)
         return;
     m_state = state;
-    m_animation->stop();
     // A change during a fade starts from the colour that dominates the screen.
     m_fromColor = m_progress >= 0.5 ? m_toColor : m_fromColor;
     m_toColor = stateColor(state);
     m_progress = 0;
-    if (!isVisible()) {
-        m_progress = 1;
-        update();
-        return;
-    }
-    m_animation->start();
+    m_fade->start();
 }
 
 void StatusDot::setDotCenter(const QPointF& center)

@@ -7,9 +7,9 @@
 #include <QWidget>
 #include <optional>
 
-class QVariantAnimation;
-
 namespace korvane {
+
+class StateFade;
 
 // One dot in the colour of a state, always glowing (grey for unknown). A change
 // of state cross-fades the colour and the glow.
@@ -43,7 +43,7 @@ private:
     QColor m_toColor;
     double m_progress = 1; // 1: showing m_toColor only
     std::optional<QPointF> m_center;
-    QVariantAnimation* m_animation = nullptr;
+    StateFade* m_fade = nullptr;
 };
 
 } // namespace korvane

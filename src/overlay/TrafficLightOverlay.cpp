@@ -8,6 +8,7 @@
 #include "overlay/WindowLightView.h"
 #include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
+#include "settings/DefaultsKeys.h"
 #include "status/StatusStore.h"
 
 #include <QActionGroup>
@@ -79,23 +80,23 @@ void TrafficLightOverlay::subscribe()
 
 bool TrafficLightOverlay::isVisibleFlagSet() const
 {
-    return m_defaults.boolValue(visibleKey()).value_or(false);
+    return m_defaults.boolValue(DefaultsKeys::overlayWasVisible.key())
+        .value_or(DefaultsKeys::overlayWasVisible.fallback);
 }
 
 void TrafficLightOverlay::toggle()
 {
     if (!isVisibleFlagSet()) {
-        m_defaults.setBool(visibleKey(), true);
+        m_defaults.setBool(DefaultsKeys::overlayWasVisible.key(), true);
         rebuild();
     } else {
-        m_defaults.setBool(visibleKey(), false);
+        m_defaults.setBool(DefaultsKeys::overlayWasVisible.key(), false);
         teardown();
     }
 }
 
 void TrafficLightOverlay::rebuild()
 {
-    ++m_rebuildCount;
     teardown();
     if (!isVisibleFlagSet())
         return;
@@ -241,7 +242,7 @@ OverlayPanel* TrafficLightOverlay::makePanel(QWidget* content, QSize size, doubl
     else if (const QScreen* screen = QGuiApplication::primaryScreen())
         origin = OverlayGeometry::defaultOrigin(screen->availableGeometry(), size.width(), defaultIndex);
 
-    auto* panel = new OverlayPanel(content, size, cornerRadius, originKey, defaultIndex, origin, m_defaults);
+    auto* panel = new OverlayPanel(content, size, cornerRadius, originKey, origin, m_defaults);
     connect(panel, &OverlayPanel::contextMenuRequested, this, &TrafficLightOverlay::showContextMenu);
     return panel;
 }
@@ -251,7 +252,7 @@ OverlayPanel* TrafficLightOverlay::makeCombinedPanel()
     const double s = m_settings.scale();
     const OverlayOrientation o = m_settings.orientation();
     return makePanel(new CombinedLightView(m_store, s, o), housingSize(s, false, o),
-                     OverlayGeometry::kCornerRadius * s, QString::fromLatin1(kCombinedOriginKey), 0);
+                     OverlayGeometry::kCornerRadius * s, DefaultsKeys::combinedOrigin.key(), 0);
 }
 
 OverlayPanel* TrafficLightOverlay::makeWindowPanel(const QString& id, int defaultIndex)
@@ -260,7 +261,7 @@ OverlayPanel* TrafficLightOverlay::makeWindowPanel(const QString& id, int defaul
     const OverlayOrientation o = m_settings.orientation();
     const bool labels = m_settings.showLabels();
     return makePanel(new WindowLightView(m_store, id, labels, s, o), housingSize(s, labels, o),
-                     OverlayGeometry::kCornerRadius * s, QString::fromLatin1(kWindowOriginPrefix) + id,
+                     OverlayGeometry::kCornerRadius * s, DefaultsKeys::windowOriginPrefix.key() + id,
                      defaultIndex);
 }
 
@@ -272,7 +273,7 @@ OverlayPanel* TrafficLightOverlay::makeRowPanel()
     auto* view = new DotStripView(m_store, labels, s, o, m_settings.perTab(), m_settings.lightOrder());
     m_rowWindowIDs = currentRowIDs();
     return makePanel(view, rowSize(s, static_cast<int>(m_rowWindowIDs.size()), labels, o),
-                     OverlayGeometry::kCornerRadius * s, QString::fromLatin1(kRowOriginKey), 0);
+                     OverlayGeometry::kCornerRadius * s, DefaultsKeys::rowOrigin.key(), 0);
 }
 
 void TrafficLightOverlay::setContextMenu(QMenu* menu)

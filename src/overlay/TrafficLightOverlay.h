@@ -30,12 +30,6 @@ class TrafficLightOverlay : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr const char* kVisibleKey = "OverlayWasVisible";
-    static QString visibleKey() { return QString::fromLatin1(kVisibleKey); }
-    static constexpr const char* kCombinedOriginKey = "OverlayOrigin";
-    static constexpr const char* kWindowOriginPrefix = "OverlayOrigin::";
-    static constexpr const char* kRowOriginKey = "OverlayOriginRow";
-
     // Shows nothing until rebuild(), toggle() or a change of a preference.
     TrafficLightOverlay(StatusStore& store, AppSettings& settings, UserDefaults& defaults,
                         QObject* parent = nullptr);
@@ -57,14 +51,10 @@ public:
     static QSize housingSize(double scale, bool hasLabel, OverlayOrientation orientation);
     static QSize rowSize(double scale, int count, bool hasLabel, OverlayOrientation orientation);
 
-    // --- Read access for the menu and for tests. ---
     OverlayPanel* combinedPanel() const { return m_combinedPanel; }
     OverlayPanel* rowPanel() const { return m_rowPanel; }
     const QHash<QString, OverlayPanel*>& windowPanels() const { return m_windowPanels; }
-    const QHash<QString, double>& windowPanelScale() const { return m_windowPanelScale; }
-    const QStringList& rowWindowIDs() const { return m_rowWindowIDs; }
     int panelCount() const;
-    int rebuildCount() const { return m_rebuildCount; }
 
     // The units the lights show (windows, or tabs when per-tab), in the user's order.
     WindowStatusList currentUnits() const;
@@ -94,7 +84,6 @@ private:
     QStringList m_rowWindowIDs;
     QHash<QString, OverlayPanel*> m_windowPanels;
     QHash<QString, double> m_windowPanelScale;
-    int m_rebuildCount = 0;
 
     // The last value seen of each preference, so that equal assignments are dropped.
     OverlayMode m_lastMode;

@@ -21,9 +21,6 @@ public:
     WindowLightView(const StatusStore& store, QString workspaceID, bool showLabels, double scale,
                     OverlayOrientation orientation, QWidget* parent = nullptr);
 
-    const QString& workspaceID() const { return m_workspaceID; }
-    bool showLabels() const { return m_showLabels; }
-
     // The row shown: the first tab with the id, else the first window with it.
     std::optional<WindowStatus> window() const;
 

@@ -40,17 +40,4 @@ public:
     int run(const Request& request) override;
 };
 
-// Records every request and answers with a preset button index at once.
-class RecordingAlerts final : public Alerts {
-public:
-    int run(const Request& request) override
-    {
-        shown.append(request);
-        return answer;
-    }
-
-    QList<Request> shown;
-    int answer = 0;
-};
-
 } // namespace korvane

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QList>
 #include <QUrl>
 
 namespace korvane {
@@ -17,17 +16,6 @@ public:
 class DesktopUrlOpener final : public UrlOpener {
 public:
     bool open(const QUrl& url) override;
-};
-
-class RecordingUrlOpener final : public UrlOpener {
-public:
-    bool open(const QUrl& url) override
-    {
-        opened.append(url);
-        return true;
-    }
-
-    QList<QUrl> opened;
 };
 
 } // namespace korvane

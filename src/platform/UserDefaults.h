@@ -7,6 +7,30 @@
 
 namespace korvane {
 
+// A key of the user defaults and what a missing or mistyped value reads as.
+template <typename T> struct DefaultsKey {
+    const char* name;
+    T fallback{};
+    QString key() const { return QString::fromLatin1(name); }
+};
+
+// For keys whose absence the caller resolves (an empty list, a default place).
+struct NoFallback {};
+
+// A number kept within [min, max]: at or below min reads as min, NaN as the fallback.
+struct ClampedKey : DefaultsKey<double> {
+    double min;
+    double max;
+    constexpr double clamp(double v) const
+    {
+        if (v != v)
+            return fallback;
+        if (v <= min)
+            return min;
+        return v > max ? max : v;
+    }
+};
+
 // The per-user preference store: one JSON object in a file, read once at
 // construction and written through atomically on every change. Keys are exact
 // strings ("a/b", "a//b" and "a/b/" are three keys) and values keep their JSON

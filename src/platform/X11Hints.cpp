@@ -37,15 +37,6 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name)
 } // namespace
 #endif
 
-bool X11Hints::isActive()
-{
-#ifdef KORVANE_HAVE_XCB
-    return connection() != nullptr;
-#else
-    return false;
-#endif
-}
-
 void X11Hints::keepOffTaskbarOnAllDesktops(QWidget* window)
 {
 #ifdef KORVANE_HAVE_XCB

@@ -8,9 +8,6 @@ namespace korvane {
 // display. Every call does nothing (or answers for a composited desktop) off the
 // xcb platform, so callers need no platform checks of their own.
 struct X11Hints {
-    // True when running on the xcb platform of a build with xcb support.
-    static bool isActive();
-
     // Keeps a floating window out of task bars and pagers and on every desktop.
     // Call after the native window exists and before it is first shown: the
     // window manager reads these when the window is mapped.

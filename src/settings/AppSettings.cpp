@@ -1,5 +1,7 @@
 #include "settings/AppSettings.h"
 
+#include "settings/DefaultsKeys.h"
+
 #include <QHash>
 #include <algorithm>
 #include <cmath>
@@ -7,24 +9,18 @@
 
 namespace korvane {
 
-namespace {
-QString key(const char* k)
-{
-    return QString::fromLatin1(k);
-}
-} // namespace
-
 AppSettings::AppSettings(UserDefaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults)
 {
-    if (const auto mode = defaults.stringValue(key(kModeKey)))
-        m_overlayMode = overlayModeFromRaw(*mode).value_or(OverlayMode::Combined);
-    if (const auto orientation = defaults.stringValue(key(kOrientationKey)))
+    using K = DefaultsKeys;
+    if (const auto mode = defaults.stringValue(K::mode.key()))
+        m_overlayMode = overlayModeFromRaw(*mode).value_or(K::mode.fallback);
+    if (const auto orientation = defaults.stringValue(K::orientation.key()))
         m_orientation =
-            *orientation == u"horizontal" ? OverlayOrientation::Horizontal : OverlayOrientation::Vertical;
-    m_showLabels = defaults.boolValue(key(kShowLabelsKey)).value_or(true);
-    m_perTab = defaults.boolValue(key(kPerTabKey)).value_or(false);
-    m_scale = clampScale(defaults.doubleValue(key(kScaleKey)).value_or(1.0));
-    m_lightOrder = defaults.stringListValue(key(kLightOrderKey)).value_or(QStringList());
+            *orientation == u"horizontal" ? OverlayOrientation::Horizontal : K::orientation.fallback;
+    m_showLabels = defaults.boolValue(K::showLabels.key()).value_or(K::showLabels.fallback);
+    m_perTab = defaults.boolValue(K::perTab.key()).value_or(K::perTab.fallback);
+    m_scale = K::scale.clamp(defaults.doubleValue(K::scale.key()).value_or(K::scale.fallback));
+    m_lightOrder = defaults.stringListValue(K::lightOrder.key()).value_or(QStringList());
 }
 
 AppSettings& AppSettings::shared()
@@ -33,21 +29,10 @@ AppSettings& AppSettings::shared()
     return settings;
 }
 
-double AppSettings::clampScale(double scale)
-{
-    if (std::isnan(scale))
-        return 1.0;
-    if (scale <= kMinScale)
-        return kMinScale;
-    if (scale > kMaxScale)
-        return kMaxScale;
-    return scale;
-}
-
 void AppSettings::setOverlayMode(OverlayMode mode)
 {
     m_overlayMode = mode;
-    m_defaults.setString(key(kModeKey), rawValue(mode));
+    m_defaults.setString(DefaultsKeys::mode.key(), rawValue(mode));
     Q_EMIT overlayModeChanged(mode);
     Q_EMIT changed();
 }
@@ -55,7 +40,7 @@ void AppSettings::setOverlayMode(OverlayMode mode)
 void AppSettings::setOrientation(OverlayOrientation orientation)
 {
     m_orientation = orientation;
-    m_defaults.setString(key(kOrientationKey), rawValue(orientation));
+    m_defaults.setString(DefaultsKeys::orientation.key(), rawValue(orientation));
     Q_EMIT orientationChanged(orientation);
     Q_EMIT changed();
 }
@@ -63,7 +48,7 @@ void AppSettings::setOrientation(OverlayOrientation orientation)
 void AppSettings::setShowLabels(bool show)
 {
     m_showLabels = show;
-    m_defaults.setBool(key(kShowLabelsKey), show);
+    m_defaults.setBool(DefaultsKeys::showLabels.key(), show);
     Q_EMIT showLabelsChanged(show);
     Q_EMIT changed();
 }
@@ -71,14 +56,14 @@ void AppSettings::setShowLabels(bool show)
 void AppSettings::setPerTab(bool perTab)
 {
     m_perTab = perTab;
-    m_defaults.setBool(key(kPerTabKey), perTab);
+    m_defaults.setBool(DefaultsKeys::perTab.key(), perTab);
     Q_EMIT perTabChanged(perTab);
     Q_EMIT changed();
 }
 
 void AppSettings::setScale(double scale)
 {
-    const double clamped = clampScale(scale);
+    const double clamped = DefaultsKeys::scale.clamp(scale);
     // NaN is no size at all: it is never published, only its replacement.
     if (clamped != scale && !std::isnan(scale)) {
         // The out-of-range value is seen for one change, then the correction follows.
@@ -87,7 +72,7 @@ void AppSettings::setScale(double scale)
         Q_EMIT changed();
     }
     m_scale = clamped;
-    m_defaults.setDouble(key(kScaleKey), clamped);
+    m_defaults.setDouble(DefaultsKeys::scale.key(), clamped);
     Q_EMIT scaleChanged(clamped);
     Q_EMIT changed();
 }
@@ -95,7 +80,7 @@ void AppSettings::setScale(double scale)
 void AppSettings::setLightOrder(const QStringList& order)
 {
     m_lightOrder = order;
-    m_defaults.setStringList(key(kLightOrderKey), m_lightOrder);
+    m_defaults.setStringList(DefaultsKeys::lightOrder.key(), m_lightOrder);
     // A copy: a subscriber that assigns again must not change the list under the others.
     const QStringList published = m_lightOrder;
     Q_EMIT lightOrderChanged(published);

@@ -11,22 +11,14 @@
 
 namespace korvane {
 
-// The user's choices for the floating lights. Read from the user defaults once,
+// The user's choices for the floating lights (their keys, defaults and limits
+// are in DefaultsKeys). Read from the user defaults once,
 // at construction; every assignment is stored at once and announced, also when
 // the value did not change (subscribers drop repeats themselves).
 class AppSettings : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr const char* kModeKey = "OverlayMode";
-    static constexpr const char* kOrientationKey = "OverlayOrientation";
-    static constexpr const char* kShowLabelsKey = "OverlayShowLabels";
-    static constexpr const char* kPerTabKey = "OverlayPerTab";
-    static constexpr const char* kScaleKey = "OverlayScale";
-    static constexpr const char* kLightOrderKey = "OverlayLightOrder";
-    static constexpr double kMinScale = 0.5;
-    static constexpr double kMaxScale = 3.0;
-
     explicit AppSettings(UserDefaults& defaults, QObject* parent = nullptr);
 
     // The one instance of the application, over UserDefaults::standard().
@@ -47,9 +39,6 @@ public:
     // only the corrected value is stored.
     void setScale(double scale);
     void setLightOrder(const QStringList& order);
-
-    // 0.5 or less gives 0.5, above 3.0 gives 3.0; NaN gives the default 1.0.
-    static double clampScale(double scale);
 
     // Rows whose id is in `order` first, in that order (an id listed twice
     // takes its last position); the others after them in their own order.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/DefaultsKeys.h"
 #include "status/WindowStatus.h"
 
 #include <QWidget>
@@ -29,13 +30,11 @@ public:
     static constexpr int kHeight = 420;
     static constexpr int kListPadding = 8;
     static constexpr int kMaxListHeight = 168;
-    static constexpr int kSliderMin = 5;  // scale 0.5
-    static constexpr int kSliderMax = 30; // scale 3.0
+    // In tenths of the scale.
+    static constexpr int kSliderMin = static_cast<int>(DefaultsKeys::scale.min * 10);
+    static constexpr int kSliderMax = static_cast<int>(DefaultsKeys::scale.max * 10);
 
     SettingsView(AppSettings& settings, StatusStore& store, QWidget* parent = nullptr);
-
-    // The rows in the order shown.
-    const WindowStatusList& rows() const { return m_rows; }
 
     // 28 per row plus 8, at most 168.
     static int listHeight(qsizetype rows);

@@ -7,25 +7,24 @@
 
 namespace korvane {
 
-class StringPool;
-
 // The content of one state file written by the hook script.
 struct StateRecord {
     QString state;
     double ts = 0;
     std::optional<QString> workspace;
     std::optional<QString> conversationId;
+    std::optional<QString> agent; // which tool wrote it: "claude-code", "cursor"; absent in older files
 
     // Strict: the text must be one well-formed JSON object in UTF-8 (a leading
     // byte-order mark is allowed) with "state" a string, "ts" a number that fits
     // a double, and "workspace" / "conversation_id" absent, null or strings.
+    // "agent" is kept when it is a string.
     // Other members are ignored, but must be well-formed too; no object may
-    // repeat a member name. Anything else is nullopt. With a pool, the workspace
-    // and the conversation id come from it.
-    static std::optional<StateRecord> decode(std::string_view json, StringPool* pool = nullptr);
-    static std::optional<StateRecord> decode(const QByteArray& json, StringPool* pool = nullptr)
+    // repeat a member name. Anything else is nullopt.
+    static std::optional<StateRecord> decode(std::string_view json);
+    static std::optional<StateRecord> decode(const QByteArray& json)
     {
-        return decode(std::string_view(json.constData(), static_cast<std::size_t>(json.size())), pool);
+        return decode(std::string_view(json.constData(), static_cast<std::size_t>(json.size())));
     }
 
     // The window this record belongs to: the workspace, or "" when absent or empty.

@@ -2,14 +2,14 @@
 
 #include "platform/Clock.h"
 #include "status/AgentState.h"
+#include "status/SessionRegistry.h"
+#include "status/StateDirectory.h"
 #include "status/StateRecord.h"
-#include "status/StringPool.h"
+#include "status/StatusRules.h"
 #include "status/WindowStatus.h"
 
 #include <QObject>
 #include <QString>
-#include <string>
-#include <vector>
 
 class QFileSystemWatcher;
 class QTimer;
@@ -26,14 +26,13 @@ class StatusStore : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr double kWorkingTimeout = 900; // a "working" record older than this is idle
-    static constexpr double kWaitingGrace = 6;     // "pending" is working up to this age, then waiting
-    static constexpr double kDisplayWindow = 7200; // rows older than this are not shown
-    static constexpr double kPruneAfter = 86400;   // state files older than this are deleted
-    static constexpr qint64 kMaxStateFileSize = 1024 * 1024;
+    static constexpr qint64 kMaxStateFileSize = qint64(StateDirectory::kMaxFileSize);
+    // Directory events closer together than this make one pass.
+    static constexpr int kBurstMs = 50;
 
     // The state directory is ~/.cursor/signalwick/state under QDir::homePath();
-    // it is created here (a failure is ignored). Nothing is read until start().
+    // it is created here (a failure is ignored). Claude Code's records also
+    // follow its session registry, ~/.claude/sessions. Nothing is read until start().
     // Ages are measured with the clock, which must outlive the store.
     explicit StatusStore(const Clock& clock = SystemClock::instance(), QObject* parent = nullptr);
     ~StatusStore() override;
@@ -41,13 +40,13 @@ public:
     AgentState state() const { return m_state; }
     const WindowStatusList& windows() const { return m_windows; }
     const WindowStatusList& tabs() const { return m_tabs; }
-    const QString& stateDir() const { return m_stateDir; }
+    const QString& stateDir() const { return m_dir.path(); }
 
     bool isStarted() const;
     bool isWatching() const;
 
-    // One pass now, then a 1-second timer and a directory watcher. A watcher
-    // that lost its directory is armed again by the first pass that lists it.
+    // One pass now, then a 1-second timer and a watcher on both folders. A
+    // folder that is missing or was removed is watched once a pass finds it.
     void start();
     // No pass runs after this returns.
     void stop();
@@ -55,23 +54,10 @@ public:
     // One complete pass over the state directory.
     void refresh();
 
-    // --- The pure steps of a pass, public for tests and benchmarks. ---
-    struct TabEntry {
-        QString conv;
-        QString ws;
-        AgentState state;
-        double ts;
-    };
-    struct WorkspaceEntry {
-        AgentState state;
-        double ts;
-    };
-    static AgentState resolve(const StateRecord& record, double age);
-    static WorkspaceEntry mergeWorkspace(const WorkspaceEntry& existing, AgentState state, double ts);
-    static WindowStatusList buildTabs(const std::vector<TabEntry>& entries, double now);
-    static void sortWindows(WindowStatusList& rows);
-    static AgentState overallState(const WindowStatusList& sortedRows);
-    static QString windowName(const QString& workspaceKey);
+    static AgentState resolve(const StateRecord& record, double age)
+    {
+        return StatusRules::resolve(record, age);
+    }
 
 Q_SIGNALS:
     // Emitted after the value changed, in the order tabs, windows, state
@@ -90,16 +76,14 @@ private:
     void startWatchingDirectory();
 
     const Clock& m_clock;
-    QString m_stateDir;
+    StateDirectory m_dir;
+    SessionRegistry m_sessions;
     AgentState m_state = AgentState::Unknown;
     WindowStatusList m_windows;
     WindowStatusList m_tabs;
     QTimer* m_timer = nullptr;
+    QTimer* m_burst = nullptr;
     QFileSystemWatcher* m_watcher = nullptr;
-    // Reused by every pass.
-    std::string m_readBuffer;
-    std::vector<TabEntry> m_tabEntries;
-    StringPool m_strings;
 };
 
 } // namespace korvane

@@ -47,7 +47,7 @@ void Updater::checkForUpdates()
     QNetworkRequest request(manifestUrl());
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setTransferTimeout(m_timeoutMs);
+    request.setTransferTimeout(kDefaultTimeoutMs);
     QNetworkReply* reply = m_network->get(request);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { finished(reply); });
 }
@@ -71,7 +71,6 @@ void Updater::finished(QNetworkReply* reply)
         presentUpdateAvailable(*info);
     else
         presentUpToDate();
-    Q_EMIT checkFinished();
 }
 
 QUrl Updater::downloadTarget(const ReleaseInfo& info) const

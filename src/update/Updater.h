@@ -33,9 +33,6 @@ public:
     QUrl manifestUrl() const;
     QUrl downloadUrl() const;
 
-    void setTransferTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
-    int transferTimeout() const { return m_timeoutMs; }
-
     // The running version; "0" when the application has none.
     static QString currentVersion();
 
@@ -47,10 +44,6 @@ public:
     // URL, otherwise the download page.
     QUrl downloadTarget(const ReleaseInfo& info) const;
 
-Q_SIGNALS:
-    // After the alert of a check was dismissed.
-    void checkFinished();
-
 private:
     void finished(QNetworkReply* reply);
     void presentUpdateAvailable(const ReleaseInfo& info);
@@ -60,7 +53,6 @@ private:
     Alerts& m_alerts;
     UrlOpener& m_urlOpener;
     QUrl m_baseUrl;
-    int m_timeoutMs = kDefaultTimeoutMs;
     QNetworkAccessManager* m_network = nullptr;
 };
 

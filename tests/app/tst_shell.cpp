@@ -1,156 +1,162 @@
 #include "TestMain.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <csignal>
 #include <ctime>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
-// The real program, run as a user would: its own home and runtime directory,
-// the offscreen platform, and nothing but the environment in common with the test.
+// The real program in a home of its own, with nothing else in common with the test.
 class TestShell : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_home;
+    std::vector<std::unique_ptr<QProcess>> m_started;
 
-    QString runtimeDir() const { return m_home->path() + QStringLiteral("/run"); }
-    QString lockPath() const { return runtimeDir() + QStringLiteral("/korvane.lock"); }
+    QString path(const char* relative) const { return m_home->filePath(QString::fromLatin1(relative)); }
 
-    QProcessEnvironment environment(bool withDisplay) const
+    // `env`: NAME=VALUE sets, -NAME removes.
+    QProcess& launch(const QStringList& env = {QStringLiteral("QT_QPA_PLATFORM=offscreen")},
+                     bool asNobody = false)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        const QString home = m_home->path();
-        env.insert(QStringLiteral("HOME"), home);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), home + QStringLiteral("/.local/state"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM"})
-            env.remove(QString::fromLatin1(name));
-        if (withDisplay)
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        return env;
-    }
-
-    std::unique_ptr<QProcess> launch(bool withDisplay = true) const
-    {
-        auto p = std::make_unique<QProcess>();
-        p->setProcessEnvironment(environment(withDisplay));
-        p->setProgram(QStringLiteral(KORVANE_BINARY));
-        p->start();
+        QProcessEnvironment all;
+        all.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+        all.insert(QStringLiteral("HOME"), m_home->path());
+        all.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("run"));
+        all.insert(QStringLiteral("TMPDIR"), path("tmp"));
+        for (const QString& e : env) {
+            if (e.startsWith(u'-'))
+                all.remove(e.mid(1));
+            else
+                all.insert(e.section(u'=', 0, 0), e.section(u'=', 1));
+        }
+        auto& p = *m_started.emplace_back(std::make_unique<QProcess>());
+        p.setProcessEnvironment(all);
+        if (asNobody)
+            p.setChildProcessModifier(
+                [] { [[maybe_unused]] const int r = ::setgid(65534) + ::setuid(65534); });
+        p.start(QStringLiteral(KORVANE_BINARY), {});
         return p;
     }
 
-    // The pid written in the lock file, 0 while there is none.
-    qint64 lockOwner() const
+    // Holds the lock and has made its state directory: the delegate exists.
+    bool isUp(const QProcess& p, const char* lockFile = "run/korvane.lock") const
     {
-        QFile f(lockPath());
-        if (!f.open(QIODevice::ReadOnly))
-            return 0;
-        return f.readLine().trimmed().toLongLong();
+        QFile lock(path(lockFile));
+        return p.state() == QProcess::Running && lock.open(QIODevice::ReadOnly) &&
+               lock.readLine().trimmed().toLongLong() == p.processId() &&
+               QFileInfo::exists(path(".cursor/signalwick/state"));
     }
 
-    // Running: holds the lock, its signal handling is in place and the delegate exists.
-    bool isUp(const QProcess& p) const
+    static QByteArray readAll(const QString& file)
     {
-        return p.state() == QProcess::Running && lockOwner() == p.processId() &&
-               QFileInfo::exists(m_home->path() + QStringLiteral("/.cursor/signalwick/state"));
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    static bool finishedCleanly(QProcess& p)
+    static void expectExit(QProcess& p, int code)
     {
-        if (!p.waitForFinished(30000))
-            return false;
-        if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-            qWarning("exit status %d, code %d, stderr: %s", int(p.exitStatus()), p.exitCode(),
-                     p.readAllStandardError().constData());
-            return false;
-        }
-        return true;
+        QVERIFY(p.waitForFinished(30000));
+        const bool ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == code;
+        QVERIFY2(ok, ok ? "" : p.readAllStandardError().constData());
     }
 
 private Q_SLOTS:
     void init()
     {
         m_home = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_home->isValid());
-        QVERIFY(QDir().mkpath(runtimeDir()));
-        QVERIFY(QFile::setPermissions(runtimeDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                        QFileDevice::ExeOwner));
+        QVERIFY(QDir().mkpath(path("run")) && QDir().mkpath(path("tmp")));
+        QVERIFY(QFile::setPermissions(path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    void cleanup()
+    {
+        for (auto& p : m_started)
+            p->kill();
+        m_started.clear();
     }
 
     void quitsCleanlyOnSignal_data()
     {
         QTest::addColumn<int>("signalNumber");
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGINT (Ctrl-C)") << SIGINT;
+        QTest::addColumn<QByteArray>("lock");
+        QTest::newRow("SIGTERM") << SIGTERM << QByteArray("run/korvane.lock");
+        QTest::newRow("SIGINT, no XDG_RUNTIME_DIR")
+            << SIGINT << "tmp/korvane-" + QByteArray::number(::getuid()) + "/korvane.lock";
     }
     void quitsCleanlyOnSignal()
     {
         QFETCH(int, signalNumber);
-        auto first = launch();
-        QTRY_VERIFY_WITH_TIMEOUT(isUp(*first), 30000);
-        QCOMPARE(::kill(pid_t(first->processId()), signalNumber), 0);
-        QVERIFY(finishedCleanly(*first));
-        // An orderly end releases the lock; being killed would leave it behind.
-        QVERIFY(!QFileInfo::exists(lockPath()));
+        QFETCH(QByteArray, lock);
+        QStringList env = {QStringLiteral("QT_QPA_PLATFORM=offscreen")};
+        if (!lock.startsWith("run"))
+            env.append(QStringLiteral("-XDG_RUNTIME_DIR"));
+        QProcess& p = launch(env);
+        QTRY_VERIFY_WITH_TIMEOUT(isUp(p, lock), 30000);
+        QCOMPARE(::kill(pid_t(p.processId()), signalNumber), 0);
+        expectExit(p, 0);
+        QVERIFY(!QFileInfo::exists(path(lock)));
     }
 
-    void aSecondLaunchLeavesTheFirstRunning()
+    // ...and the running one shows its light (the way back when there is no tray).
+    void aSecondLaunchLeavesQuietly()
     {
-        auto first = launch();
-        QTRY_VERIFY_WITH_TIMEOUT(isUp(*first), 30000);
-
-        auto second = launch();
-        QVERIFY(finishedCleanly(*second));
-        QCOMPARE(second->readAllStandardOutput(), QByteArray());
-        QCOMPARE(second->readAllStandardError(), QByteArray());
-
-        // The first one holds the lock for days; its age gives it to nobody else.
+        QVERIFY(QDir().mkpath(path(".config/Korvane")));
+        QFile defaults(path(".config/Korvane/defaults.json"));
+        QVERIFY(defaults.open(QIODevice::WriteOnly));
+        defaults.write(R"({"KorvaneHasLaunched": true, "OverlayWasVisible": false})");
+        defaults.close();
+        QProcess& first = launch();
+        QTRY_VERIFY_WITH_TIMEOUT(isUp(first), 30000);
+        // Korvane runs for days: the lock's age hands it to nobody.
         struct utimbuf old {};
         old.actime = old.modtime = ::time(nullptr) - 3 * 24 * 3600;
-        QCOMPARE(::utime(QFile::encodeName(lockPath()).constData(), &old), 0);
-        auto third = launch();
-        QVERIFY(finishedCleanly(*third));
-
-        QCOMPARE(first->state(), QProcess::Running);
-        QCOMPARE(lockOwner(), first->processId());
-        QCOMPARE(::kill(pid_t(first->processId()), SIGTERM), 0);
-        QVERIFY(finishedCleanly(*first));
+        QCOMPARE(::utime(QFile::encodeName(path("run/korvane.lock")).constData(), &old), 0);
+        QProcess& second = launch();
+        expectExit(second, 0);
+        QCOMPARE(second.readAll() + second.readAllStandardError(), QByteArray());
+        QVERIFY(isUp(first));
+        QTRY_VERIFY(readAll(defaults.fileName()).contains(R"("OverlayWasVisible": true)"));
     }
 
-    void theLockOfACrashedRunIsTakenOver()
+    // Nothing is started, and one line says why.
+    void refuses_data()
     {
-        auto crashed = launch();
-        QTRY_VERIFY_WITH_TIMEOUT(isUp(*crashed), 30000);
-        crashed->kill();
-        QVERIFY(crashed->waitForFinished(30000));
-        QVERIFY(QFileInfo::exists(lockPath()));
-
-        auto next = launch();
-        QTRY_VERIFY_WITH_TIMEOUT(isUp(*next), 30000);
-        QCOMPARE(::kill(pid_t(next->processId()), SIGTERM), 0);
-        QVERIFY(finishedCleanly(*next));
+        QTest::addColumn<QStringList>("env");
+        QTest::addColumn<QString>("lockFolder"); // korvane-<uid> under TMPDIR, made before the launch
+        const QStringList noRuntime = {QStringLiteral("QT_QPA_PLATFORM=offscreen"),
+                                       QStringLiteral("-XDG_RUNTIME_DIR")};
+        QTest::newRow("no display named") << QStringList() << "";
+        QTest::newRow("DISPLAY with no server") << QStringList{QStringLiteral("DISPLAY=:93")} << "";
+        QTest::newRow("WAYLAND_DISPLAY with no compositor")
+            << QStringList{QStringLiteral("WAYLAND_DISPLAY=wayland-93")} << "";
+        QTest::newRow("HOME unset, account without a home")
+            << noRuntime + QStringList{QStringLiteral("-HOME")} << "nobody:run";
+        QTest::newRow("lock folder open to others") << noRuntime << "0777";
+        QTest::newRow("lock folder of another user") << noRuntime << "nobody";
+        QTest::newRow("lock folder a link") << noRuntime << "link";
     }
-
-    void withoutADisplayItSaysSoAndFails()
+    void refuses()
     {
-        auto p = launch(false);
-        QVERIFY(p->waitForFinished(30000));
-        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p->exitCode(), 1);
-        const QByteArray err = p->readAllStandardError();
-        QVERIFY2(err.startsWith("Korvane: ") && err.endsWith('\n') && err.count('\n') == 1, err.constData());
-        QVERIFY2(err.contains("DISPLAY"), err.constData());
-        QCOMPARE(p->readAllStandardOutput(), QByteArray());
-        // It stopped before touching anything.
-        QVERIFY(!QFileInfo::exists(lockPath()));
-        QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/.cursor")));
+        QFETCH(QStringList, env);
+        QFETCH(QString, lockFolder);
+        if (!lockFolder.isEmpty() && ::geteuid() != 0)
+            QSKIP("needs root, to act as another user");
+        const QByteArray folder = QFile::encodeName(path("tmp/korvane-") + QString::number(::getuid()));
+        QVERIFY(QDir().mkpath(path("tmp/elsewhere")));
+        if (lockFolder == u"link")
+            QVERIFY(QFile::link(path("tmp/elsewhere"), QFile::decodeName(folder)));
+        else if (lockFolder == u"0777" || lockFolder == u"nobody")
+            QVERIFY(::mkdir(folder, 0700) == 0 && ::chmod(folder, lockFolder == u"0777" ? 0777 : 0700) == 0 &&
+                    ::chown(folder, lockFolder == u"nobody" ? 65534 : 0, 0) == 0);
+        QProcess& p = launch(env, lockFolder == u"nobody:run");
+        expectExit(p, 1);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.startsWith("Korvane: ") && err.count('\n') == 1, err.constData());
+        QVERIFY(!QFileInfo::exists(path(".cursor")) && !QFileInfo::exists(path("run/korvane.lock")));
+        QVERIFY(QDir(path("tmp/elsewhere")).isEmpty());
     }
 };
 

@@ -1,20 +1,16 @@
 #!/bin/bash
-# The real Claude Code client, driven by the fake model server of the claude-harness,
-# runs the hooks that Korvane merged into ~/.claude/settings.json: the tray dot is
-# orange during a turn, red while a permission prompt waits, green after the turn, red
-# after a turn that failed, and grey once the session has ended.
-# Skips when the client is not installed (scripts/setup --test installs it into
-# .deps/claude-code) or the harness (shared/tools/claude-harness beside the checkout),
-# python3 or tmux are missing.
+# The real Claude Code client, driven by tests/harness against its fake model server,
+# runs the hooks Korvane merged into ~/.claude/settings.json: the tray dot is orange
+# during a turn, red while a permission prompt waits, green after the turn, red after
+# a failed turn, and grey once the session has ended. Skips without the client or tmux.
 . "$(dirname "$0")/lib.sh"
 e2e_init claude_client
 
-src=${KORVANE_SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
-claude=${KORVANE_CLAUDE_BIN:-$src/.deps/claude-code/node_modules/.bin/claude}
-harness=${KORVANE_CLAUDE_HARNESS:-$src/../shared/tools/claude-harness}
-[ -x "$claude" ] || e2e_skip "the Claude Code client is not installed at $claude"
-[ -f "$harness/run.sh" ] || e2e_skip "the claude-harness is not at $harness"
-command -v python3 >/dev/null || e2e_skip "python3 is not installed"
+harness=$(cd "$(dirname "$0")/../harness" && pwd)/claude.sh
+out=$E2E_TMP/client
+reason=$(CLAUDE_HOME=$E2E_TMP/probe "$harness" serve "$out" text 2>&1)
+[ $? -eq 77 ] && e2e_skip "${reason#SKIP: }"
+"$harness" stop "$out"
 command -v tmux >/dev/null || e2e_skip "tmux is not installed"
 
 e2e_start_x
@@ -26,63 +22,45 @@ e2e_write_defaults '{"KorvaneHasLaunched": true}'
 e2e_launch
 e2e_wait_tray_icon
 e2e_expect_pixel "$TRAY_CX" "$TRAY_CY" "$COLOR_UNKNOWN" 1000 6 "tray dot"
-hook=$E2E_HOME/.cursor/hooks/signalwick.sh
-e2e_wait_until 5 test -x "$hook" || e2e_fail "no hook script deployed at $hook"
+e2e_wait_until 5 grep -q signalwick "$E2E_HOME/.claude/settings.json" || e2e_fail "no hooks in settings.json"
 
-# A plain turn in print mode, slow enough to be seen: the fake model answers after 3 s.
-cat >"$E2E_TMP/plain.json" <<'JSON'
-{"steps": [{"text": "Hello from the fake model.", "delay": 3}]}
-JSON
-
-# client NAME SCENARIO [HARNESS OPTIONS...]: starts one client run in the background (sets
-# CLIENT_PID). The client's HOME is Korvane's HOME (-e HOME=...), so it reads the hooks Korvane
-# merged into ~/.claude/settings.json, and the deployed script writes into the state
-# directory Korvane watches. The harness's own first-run answers (~/.claude.json, which the
-# interactive client needs) are linked into that HOME.
-client() {
-    local name=$1 scenario=$2 out=$E2E_TMP/harness-$1
-    shift 2
-    e2e_step "$name: the client starts"
-    ln -sfn "$out/home/.claude.json" "$E2E_HOME/.claude.json"
-    CLAUDE_BIN="$claude" sh "$harness/run.sh" -t 60 -o "$out" -e "HOME=$E2E_HOME" "$@" "$scenario" "$hook" \
-        </dev/null >"$E2E_TMP/harness-$name.log" 2>&1 &
-    CLIENT_PID=$!
-    CLIENT_NAME=$name
-}
-
-client_done() {
-    e2e_step "$CLIENT_NAME: the client finishes"
-    e2e_wait_exit "$CLIENT_PID" 120 || e2e_fail "the harness is still running after 120 s"
-    cp "$E2E_TMP/harness-$CLIENT_NAME.log" "$E2E_ARTIFACTS/" 2>/dev/null
-    cp "$E2E_TMP/harness-$CLIENT_NAME"/screen-*.txt "$E2E_ARTIFACTS/" 2>/dev/null
-    [ "$E2E_RC" -eq 0 ] || e2e_fail "the harness reported failure ($E2E_RC): $(tail -n 5 "$E2E_TMP/harness-$CLIENT_NAME.log")"
-}
+# The client runs in Korvane's HOME, with the hooks as Korvane installed them.
+client() { CLAUDE_HOME=$E2E_HOME "$harness" "$1" "$out" "${@:2}" || e2e_fail "harness: $1 failed ($(cat "$out"/screen-timeout.txt 2>/dev/null))"; }
 
 # dot COLOUR SECONDS WHAT: the tray dot shows COLOUR within SECONDS.
 dot() {
-    e2e_step "$CLIENT_NAME: $3"
-    e2e_wait_pixel "$TRAY_CX" "$TRAY_CY" "$1" $(($2 * 1000)) 6 ||
-        e2e_fail "tray dot $E2E_SEEN, expected $1 ($(tail -n 2 "$E2E_TMP/harness-$CLIENT_NAME.log" | tr '\n' ' '))"
-    e2e_shot "$CLIENT_NAME-$(printf '%s' "$3" | tr -c '[:alnum:]' '-')" >/dev/null
+    e2e_step "$3"
+    e2e_wait_pixel "$TRAY_CX" "$TRAY_CY" "$1" $(($2 * 1000)) 6 || e2e_fail "tray dot $E2E_SEEN, expected $1"
+    e2e_shot "$(printf '%s' "$3" | tr -c '[:alnum:]' '-')" >/dev/null
 }
 
-# Print mode: the turn ends with the session, whose end removes the conversation's record.
-client plain "$E2E_TMP/plain.json"
+e2e_step "print mode: a slow answer"
+client serve slow
+client print "Say hello" &
+print_pid=$!
 dot "$COLOR_WORKING" 30 "orange during the turn"
-client_done
+e2e_wait_exit "$print_pid" 60 || e2e_fail "the client did not finish"
 dot "$COLOR_UNKNOWN" 3 "grey once the session has ended"
+client stop
 
-# Interactive, with a tool that needs permission: the client asks, the harness answers after
-# 9 s (the permission notification comes about 6 s after the prompt), then stays 4 s idle.
-client tool perm -n 9 -i 4
-dot "$COLOR_WORKING" 30 "orange during the turn"
+e2e_step "interactive: a permission prompt, answered after 9 s"
+client serve write
+client tui
+client type "Create hello.txt"
+client wait 'Do you want to'
 dot "$COLOR_RED" 15 "red while the permission prompt waits"
+sleep 9
+client key Enter
+client answered
 dot "$COLOR_IDLE" 15 "green after the turn"
-client_done
-dot "$COLOR_UNKNOWN" 3 "grey once the session has ended"
+client type /exit
+dot "$COLOR_UNKNOWN" 10 "grey once the session has ended"
+client stop
 
-# Interactive, the model fails with HTTP 529; the client stays open 4 s afterwards.
-client failing tui-error529 -i 4
-dot "$COLOR_RED" 45 "red after the failed turn"
-client_done
+e2e_step "interactive: the model fails"
+client serve error
+client tui
+client type "Say hello"
+dot "$COLOR_RED" 30 "red after the failed turn"
+client stop
 e2e_pass

@@ -1,14 +1,6 @@
-// A child process for the fault tests: it loops over the real writers until it
-// is killed, or runs one operation in an environment the parent set up (other
-// user, no HOME, read-only folders) and reports what it saw on stdout.
-#include "platform/Clock.h"
-#include "platform/UserDefaults.h"
-#include "status/StatusStore.h"
-
-#if __has_include("hooks/HookInstaller.h")
+// Loops over the real writers, printing a line after each write, until it is killed.
 #include "hooks/HookInstaller.h"
-#define KORVANE_HAVE_HOOKS 1
-#endif
+#include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -39,7 +31,6 @@ int defaultsLoop(const QString& path, int payload)
     }
 }
 
-#ifdef KORVANE_HAVE_HOOKS
 int hooksLoop()
 {
     for (long n = 0;; ++n) {
@@ -47,26 +38,6 @@ int hooksLoop()
             return 2;
         say(QString::number(n));
     }
-}
-#endif
-
-// One pass over ~/.cursor/signalwick/state: the overall state, then one line per tab.
-int refreshOnce()
-{
-    StatusStore store;
-    store.refresh();
-    say(QStringLiteral("state ") + rawValue(store.state()));
-    for (const WindowStatus& tab : store.tabs())
-        say(QStringLiteral("tab ") + tab.id + u' ' + rawValue(tab.state));
-    return 0;
-}
-
-int setDefault(const QString& path)
-{
-    UserDefaults defaults(path);
-    say(defaults.setBool(QStringLiteral("KorvaneHasLaunched"), true) ? QStringLiteral("stored")
-                                                                     : QStringLiteral("not stored"));
-    return 0;
 }
 
 } // namespace
@@ -78,18 +49,8 @@ int main(int argc, char** argv)
     const QString mode = args.value(0);
     if (mode == u"defaults-loop")
         return defaultsLoop(args.value(1), args.value(2, QStringLiteral("262144")).toInt());
-#ifdef KORVANE_HAVE_HOOKS
     if (mode == u"hooks-loop")
         return hooksLoop();
-    if (mode == u"install") {
-        say(HookInstaller::install() ? QStringLiteral("installed") : QStringLiteral("failed"));
-        return 0;
-    }
-#endif
-    if (mode == u"refresh")
-        return refreshOnce();
-    if (mode == u"set-default")
-        return setDefault(args.value(1, UserDefaults::standardPath()));
     std::fprintf(stderr, "hardening_child: unknown mode %s\n", qPrintable(mode));
     return 64;
 }

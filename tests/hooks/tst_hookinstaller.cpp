@@ -3,16 +3,14 @@
 
 #include "TestMain.h"
 #include "hooks/HookInstaller.h"
-#include "hooks/JsonFile.h"
 #include "platform/SystemLog.h"
 
+#include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace korvane;
@@ -26,14 +24,7 @@ public:
     QStringList lines;
 };
 
-const std::string kCursorEntry = R"({"command":"./hooks/signalwick.sh"})";
-
-json parse(const QByteArray& bytes)
-{
-    return json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
-}
-
-QByteArray readFile(const QString& path)
+QByteArray readAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -43,637 +34,242 @@ void writeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
 }
 
-// Exact comparison: dump() keeps the number kinds apart (1 and 1.0 differ).
-std::string exact(const json& value)
+// `spec` with "@" for the installer's entry, which every watched event that
+// `spec` leaves out holds alone; "$CMD" is the script's path.
+json expand(json spec, bool claude)
 {
-    return value.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-QString configData(const QString& name)
-{
-    return QStringLiteral(KORVANE_HOOK_TEST_DATA "/configs/") + name;
-}
-
-ino_t inode(const QString& path)
-{
-    struct stat st = {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+    const std::string path = HookInstaller::scriptPath().toStdString();
+    const json ours = claude ? json{{"hooks", {{{"type", "command"}, {"command", path}}}}}
+                             : json{{"command", HookInstaller::kCursorCommand}};
+    const auto fill = [&](std::string_view event) {
+        if (!spec["hooks"].contains(event))
+            spec["hooks"][std::string(event)] = {"@"};
+    };
+    if (claude)
+        std::for_each(HookInstaller::kClaudeEvents.begin(), HookInstaller::kClaudeEvents.end(), fill);
+    else
+        std::for_each(HookInstaller::kHookedEvents.begin(), HookInstaller::kHookedEvents.end(), fill);
+    for (auto& [event, entries] : spec["hooks"].items()) {
+        for (json& entry : entries)
+            entry = entry == "@" ? ours : entry;
+    }
+    std::string text = spec.dump();
+    for (std::size_t at; (at = text.find("$CMD")) != std::string::npos;)
+        text.replace(at, 4, path);
+    return json::parse(text);
 }
 
 } // namespace
 
+Q_DECLARE_METATYPE(nlohmann::json)
+
 class TestHookInstaller : public QObject {
     Q_OBJECT
-
     std::unique_ptr<QTemporaryDir> m_home;
     RecordingLog m_log;
 
     QString home() const { return m_home->path(); }
-    QString claudeCommand() const { return home() + QStringLiteral("/.cursor/hooks/signalwick.sh"); }
-    json claudeGroup() const
-    {
-        json entry = {{"type", "command"}, {"command", claudeCommand().toStdString()}};
-        return {{"hooks", json::array({entry})}};
-    }
 
 private Q_SLOTS:
-    // Every test gets a home of its own; HOME is what QDir::homePath() reads.
     void init()
     {
         m_home = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_home->isValid());
-        qputenv("HOME", QFile::encodeName(m_home->path()));
-        QCOMPARE(QDir::homePath(), m_home->path());
+        qputenv("HOME", QFile::encodeName(home()));
         m_log.lines.clear();
         SystemLog::setInstance(&m_log);
     }
-    void cleanup()
-    {
-        SystemLog::setInstance(nullptr);
-        QFile::setPermissions(home() + QStringLiteral("/.cursor"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        m_home.reset();
-    }
-
-    void resourceIsTheShippedScript()
-    {
-        QFile resource(QString::fromLatin1(HookInstaller::kScriptResource));
-        QVERIFY2(resource.open(QIODevice::ReadOnly),
-                 "the script resource is not linked in from korvane_core");
-        QCOMPARE(resource.readAll(), readFile(QStringLiteral(KORVANE_HOOK_SCRIPT_SOURCE)));
-    }
+    void cleanup() { SystemLog::setInstance(nullptr); }
 
     void freshMachine()
     {
         QVERIFY(HookInstaller::install());
         QCOMPARE(m_log.lines, QStringList());
-        QFile resource(QString::fromLatin1(HookInstaller::kScriptResource));
-        QVERIFY(resource.open(QIODevice::ReadOnly));
-        QCOMPARE(readFile(HookInstaller::scriptPath()), resource.readAll());
+        QCOMPARE(readAll(HookInstaller::scriptPath()), readAll(HookInstaller::kScriptResource));
         QCOMPARE(QFileInfo(HookInstaller::scriptPath()).permissions() & 0x0777,
                  QFileDevice::Permissions(0x0755));
-        QVERIFY(!QFileInfo::exists(home() + QStringLiteral("/.claude")));
-        QVERIFY(!HookInstaller::claudeAvailable());
-        QVERIFY(HookInstaller::isInstalled());
-        // Sorted keys, two spaces, a final newline.
-        const QByteArray written = readFile(HookInstaller::cursorConfigPath());
-        QVERIFY(written.startsWith(
-            "{\n  \"hooks\": {\n    \"afterAgentResponse\": [\n      {\n        \"command\": "
-            "\"./hooks/signalwick.sh\"\n      }\n    ],\n"));
-        QVERIFY(written.endsWith("\n  },\n  \"version\": 1\n}\n"));
-    }
-
-    // As the tools run it: Claude Code as `/bin/sh -c '<absolute path>'`, Cursor
-    // as ./hooks/signalwick.sh from ~/.cursor.
-    void deployedScriptRuns_data()
-    {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QByteArray>("payload");
-        QTest::addColumn<QByteArray>("out");
-        QTest::newRow("Claude Code") << "'%1/.cursor/hooks/signalwick.sh'"
-                                     << "/"
-                                     << QByteArray(
-                                            R"({"session_id":"s1","cwd":"/p","hook_event_name":"Stop"})")
-                                     << QByteArray();
-        QTest::newRow("Cursor")
-            << "./hooks/signalwick.sh"
-            << "/.cursor"
-            << QByteArray(R"({"conversation_id":"s1","cursor_version":"3","workspace_roots":["/p"],)"
-                          R"("hook_event_name":"beforeShellExecution","command":"ls"})")
-            << QByteArray("{\"permission\":\"allow\"}\n");
-    }
-    void deployedScriptRuns()
-    {
-        QFETCH(QString, command);
-        QFETCH(QString, folder);
-        QFETCH(QByteArray, payload);
-        QFETCH(QByteArray, out);
-        QVERIFY(HookInstaller::install());
-        QProcess sh;
-        sh.setWorkingDirectory(home() + folder);
-        sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command.arg(home())});
-        QVERIFY(sh.waitForStarted());
-        sh.write(payload);
-        sh.closeWriteChannel();
-        QVERIFY(sh.waitForFinished(30000));
-        QCOMPARE(sh.exitCode(), 0);
-        QCOMPARE(sh.readAllStandardOutput(), out);
-        const QDir state(home() + QStringLiteral("/.cursor/signalwick/state"));
-        QCOMPARE(state.entryList(QDir::Files), QStringList{QStringLiteral("s1.json")});
-    }
-
-    void claudePresentWithoutSettings()
-    {
-        QVERIFY(QDir().mkpath(home() + QStringLiteral("/.claude")));
-        QVERIFY(HookInstaller::claudeAvailable());
-        QVERIFY(HookInstaller::install());
-        const json settings = parse(readFile(HookInstaller::claudeSettingsPath()));
-        json expected = json::object();
-        for (const std::string_view event : HookInstaller::kClaudeEvents)
-            expected["hooks"][std::string(event)] = json::array({claudeGroup()});
-        QCOMPARE(exact(settings), exact(expected));
-    }
-
-    void claudeAsAFileCountsAsPresent()
-    {
-        writeFile(home() + QStringLiteral("/.claude"), "not a folder");
-        QVERIFY(HookInstaller::claudeAvailable());
-        QVERIFY(!HookInstaller::install());
-        QCOMPARE(m_log.lines.size(), 1);
-        QVERIFY2(m_log.lines.first().startsWith(QLatin1String("Korvane: hook install failed: ")),
-                 qPrintable(m_log.lines.first()));
-        // The steps before stay done.
+        QVERIFY(!QFileInfo::exists(home() + "/.claude"));
         QVERIFY(HookInstaller::isInstalled());
     }
 
-    void replacesAnOldScript()
+    // The file before ("before": text, or JSON; null for no file), after, and
+    // whether the old file is kept aside.
+    void merge_data()
     {
-        writeFile(HookInstaller::scriptPath(), "#!/bin/sh\necho old\n");
-        QVERIFY(QFile::setPermissions(HookInstaller::scriptPath(),
-                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        QVERIFY(HookInstaller::install());
-        QVERIFY(!readFile(HookInstaller::scriptPath()).contains("echo old"));
-        QCOMPARE(QFileInfo(HookInstaller::scriptPath()).permissions() & 0x0777,
-                 QFileDevice::Permissions(0x0755));
+        QTest::addColumn<json>("c");
+        const QByteArray table = readAll(KORVANE_HOOK_TEST_DATA "/merge-cases.json");
+        for (const json& c : json::parse(table.constBegin(), table.constEnd()))
+            QTest::addRow("%s: %s", c["file"].get<std::string>().c_str(),
+                          c["name"].get<std::string>().c_str())
+                << c;
+    }
+    void merge()
+    {
+        QFETCH(json, c);
+        const bool claude = c["file"] == "claude";
+        QVERIFY(QDir().mkpath(home() + (claude ? "/.claude" : "/.cursor")));
+        const QString path = claude ? HookInstaller::claudeSettingsPath() : HookInstaller::cursorConfigPath();
+        const json before =
+            c.value("installed", false) ? expand(c["after"], claude) : c.value("before", json());
+        const QByteArray original =
+            QByteArray::fromStdString(before.is_string() ? before.get<std::string>() : before.dump());
+        if (!before.is_null())
+            writeFile(path, original);
+        QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
+        const QByteArray written = readAll(path);
+        QCOMPARE(json::parse(written.constBegin(), written.constEnd(), nullptr, false).dump(),
+                 expand(c["after"], claude).dump()); // dump() keeps number kinds apart: 1 and 1.0 differ
+        const bool backup = c.value("backup", false);
+        QCOMPARE(readAll(path + ".korvane-backup"), backup ? original : QByteArray());
+        QCOMPARE(m_log.lines.size(), int(backup));
     }
 
-    void failuresAreLogged_data()
+    // Dotfiles kept in a repository are links: the link stays, its target is
+    // replaced and keeps its permissions.
+    void symlinkStaysALink_data()
     {
-        QTest::addColumn<QString>("blocker"); // a file where a folder is needed, or the reverse
+        QTest::addColumn<bool>("claude");
+        QTest::addColumn<QString>("target"); // relative to the file's folder
+        QTest::newRow("hooks.json, relative") << false << "../dotfiles/hooks.json";
+        QTest::newRow("settings.json, absolute") << true << "<home>/dotfiles/settings.json";
+    }
+    void symlinkStaysALink()
+    {
+        QFETCH(bool, claude);
+        QFETCH(QString, target);
+        target.replace("<home>", home());
+        const QString link = claude ? HookInstaller::claudeSettingsPath() : HookInstaller::cursorConfigPath();
+        QVERIFY(QDir().mkpath(QFileInfo(link).path()));
+        const QString resolved = QFileInfo(link).dir().absoluteFilePath(target);
+        writeFile(resolved, R"({"mine":1.0})");
+        QVERIFY(QFile::setPermissions(resolved, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()), 0);
+        QVERIFY(HookInstaller::install());
+        QCOMPARE(QFileInfo(link).symLinkTarget(), QFileInfo(resolved).absoluteFilePath());
+        const QByteArray merged = readAll(resolved);
+        QVERIFY2(merged.contains("\"mine\": 1.0") && merged.contains("signalwick.sh"), merged.constData());
+        QCOMPARE(QFileInfo(resolved).permissions() & 0x0777, QFileDevice::Permissions(0x0600));
+    }
+
+    void failureIsLogged_data()
+    {
+        QTest::addColumn<QString>("folder"); // a folder where a file belongs
         QTest::addColumn<bool>("scriptDeployed");
-        QTest::newRow("~/.cursor is a file") << ".cursor" << false;
-        QTest::newRow("~/.cursor/hooks is a file") << ".cursor/hooks" << false;
-        QTest::newRow("the script's place is a folder") << ".cursor/hooks/signalwick.sh/" << false;
-        QTest::newRow("hooks.json is a folder") << ".cursor/hooks.json/" << true;
+        QTest::newRow("the script") << ".cursor/hooks/signalwick.sh" << false;
+        QTest::newRow("hooks.json") << ".cursor/hooks.json" << true;
     }
-    void failuresAreLogged()
+    void failureIsLogged()
     {
-        QFETCH(QString, blocker);
+        QFETCH(QString, folder);
         QFETCH(bool, scriptDeployed);
-        const QString path = home() + QLatin1Char('/') + blocker;
-        if (blocker.endsWith(QLatin1Char('/')))
-            QVERIFY(QDir().mkpath(path + QStringLiteral("inside")));
-        else
-            writeFile(path, "x");
+        QVERIFY(QDir().mkpath(home() + '/' + folder + "/inside"));
         QVERIFY(!HookInstaller::install());
         QCOMPARE(m_log.lines.size(), 1);
-        QVERIFY2(m_log.lines.first().startsWith(QLatin1String("Korvane: hook install failed: ")) &&
-                     m_log.lines.first().size() > 40,
+        QVERIFY2(m_log.lines.first().startsWith("Korvane: hook install failed: "),
                  qPrintable(m_log.lines.first()));
         QCOMPARE(QFileInfo(HookInstaller::scriptPath()).isFile(), scriptDeployed);
         QVERIFY(!HookInstaller::isInstalled());
     }
 
-    void missingResource()
+    // Claude Code runs the command with /bin/sh -c, also from a home whose path
+    // the shell would split; an entry written before quoting counts as ours.
+    void claudeCommandRuns_data()
     {
-        Q_CLEANUP_RESOURCE(hooks_script);
-        const bool installed = HookInstaller::install();
-        const bool hasResource = QFile::exists(QString::fromLatin1(HookInstaller::kScriptResource));
-        Q_INIT_RESOURCE(hooks_script);
-        QVERIFY(!hasResource);
-        QVERIFY(!installed);
-        QCOMPARE(m_log.lines, QStringList());
-        QVERIFY(QFileInfo(home() + QStringLiteral("/.cursor/hooks")).isDir());
-        QVERIFY(!QFileInfo::exists(HookInstaller::scriptPath()));
-        QVERIFY(!QFileInfo::exists(HookInstaller::cursorConfigPath()));
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("unquotedBefore");
+        QTest::newRow("plain") << "plain" << false;
+        QTest::newRow("space and quote") << "it's a home" << false;
+        QTest::newRow("written unquoted before") << "my home $x `y`" << true;
     }
-
-    // Cursor's configuration: the cases the merge must get right. `input` is the
-    // file's content ("<none>": no file); `expected` the merged object, where
-    // "@" stands for the entry the installer adds.
-    void cursorMerge_data()
+    void claudeCommandRuns()
     {
-        QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QByteArray>("expected");
-
-        const auto all = [](const std::string& entries) {
-            std::string out = "{";
-            for (const std::string_view event : HookInstaller::kHookedEvents)
-                out += (out.size() > 1 ? "," : "") + ("\"" + std::string(event) + "\":" + entries);
-            return out + "}";
-        };
-        // All events with our entry, but "stop" holding `stop`.
-        const auto withStop = [&all](const std::string& stop) {
-            std::string hooks = all("[@]");
-            return hooks.replace(hooks.find("\"stop\":[@]"), 10, "\"stop\":" + stop);
-        };
-        const std::string fresh = R"({"version":1,"hooks":)" + all("[@]") + "}";
-        QTest::newRow("no file") << QByteArray("<none>") << QByteArray::fromStdString(fresh);
-        QTest::newRow("empty file") << QByteArray() << QByteArray::fromStdString(fresh);
-        QTest::newRow("a JSON array") << QByteArray("[1,2]") << QByteArray::fromStdString(fresh);
-        QTest::newRow("a JSON string") << QByteArray("\"x\"") << QByteArray::fromStdString(fresh);
-        QTest::newRow("not JSON") << QByteArray("{\"version\":") << QByteArray::fromStdString(fresh);
-        QTest::newRow("version 2 and another stop hook")
-            << QByteArray(R"({"version":2,"hooks":{"stop":[{"command":"other"}]}})")
-            << QByteArray::fromStdString(R"({"version":2,"hooks":)" + withStop(R"([{"command":"other"},@])") +
-                                         "}");
-        QTest::newRow("already installed")
-            << QByteArray::fromStdString(fresh) << QByteArray::fromStdString(fresh);
-        QTest::newRow("an event array with a string element")
-            << QByteArray(R"({"version":1,"hooks":{"stop":["./hooks/signalwick.sh",{"command":"x"}]}})")
-            << QByteArray::fromStdString(fresh);
-        QTest::newRow("hooks is a string")
-            << QByteArray(R"({"hooks":"none","version":1})") << QByteArray::fromStdString(fresh);
-        QTest::newRow("an event is an object")
-            << QByteArray(R"({"hooks":{"stop":{"command":"./hooks/signalwick.sh"}}})")
-            << QByteArray::fromStdString(fresh);
-        QTest::newRow("other events and members kept")
-            << QByteArray(R"({"x":[1.0,{"y":null}],"hooks":{"beforeReadFile":[{"command":"r"}],"custom":7}})")
-            << QByteArray::fromStdString(
-                   R"({"version":1,"x":[1.0,{"y":null}],"hooks":)" +
-                   all("[@]").insert(1, R"("beforeReadFile":[{"command":"r"}],"custom":7,)") + "}");
-        QTest::newRow("other spellings of the path do not count")
-            << QByteArray(
-                   R"({"version":1,"hooks":{"stop":[{"command":"/home/u/.cursor/hooks/signalwick.sh"},)"
-                   R"({"command":"./Hooks/signalwick.sh"}]}})")
-            << QByteArray::fromStdString(
-                   R"({"version":1,"hooks":)" +
-                   withStop(
-                       R"([{"command":"/home/u/.cursor/hooks/signalwick.sh"},{"command":"./Hooks/signalwick.sh"},@])") +
-                   "}");
-        QTest::newRow("our entry with more members counts, duplicates stay")
-            << QByteArray(R"({"version":1,"hooks":{"stop":[{"command":"./hooks/signalwick.sh","timeout":5},)"
-                          R"({"command":"./hooks/signalwick.sh"}]}})")
-            << QByteArray::fromStdString(
-                   R"({"version":1,"hooks":)" +
-                   withStop(
-                       R"([{"command":"./hooks/signalwick.sh","timeout":5},{"command":"./hooks/signalwick.sh"}])") +
-                   "}");
-        QTest::newRow("version null is kept")
-            << QByteArray(R"({"version":null})")
-            << QByteArray::fromStdString(R"({"version":null,"hooks":)" + all("[@]") + "}");
-        QTest::newRow("command that is not a string")
-            << QByteArray(R"({"version":1,"hooks":{"stop":[{"command":["./hooks/signalwick.sh"]}]}})")
-            << QByteArray::fromStdString(R"({"version":1,"hooks":)" +
-                                         withStop(R"([{"command":["./hooks/signalwick.sh"]},@])") + "}");
-    }
-    void cursorMerge()
-    {
-        QFETCH(QByteArray, input);
-        QFETCH(QByteArray, expected);
-        if (input != "<none>")
-            writeFile(HookInstaller::cursorConfigPath(), input);
-        QVERIFY(QDir().mkpath(home() + QStringLiteral("/.cursor/hooks")));
-        QString error;
-        QVERIFY2(HookInstaller::mergeHooksJSON(&error), qPrintable(error));
-        const json merged = parse(readFile(HookInstaller::cursorConfigPath()));
-        QVERIFY(merged.is_object());
-        const json want = parse(expected.replace("@", QByteArray::fromStdString(kCursorEntry)));
-        QVERIFY(want.is_object());
-        QCOMPARE(exact(merged), exact(want));
-    }
-
-    // Claude Code's settings; "@" stands for the group the installer adds.
-    void claudeMerge_data()
-    {
-        QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QByteArray>("expected");
-        const auto all = [](const std::string& groups, const std::string& except = {}) {
-            std::string out = "{";
-            for (const std::string_view event : HookInstaller::kClaudeEvents) {
-                if (event != except)
-                    out += (out.size() > 1 ? "," : "") + ("\"" + std::string(event) + "\":" + groups);
-            }
-            return out;
-        };
-        const std::string fresh = R"({"hooks":)" + all("[@]") + "}}";
-        QTest::newRow("no file") << QByteArray("<none>") << QByteArray::fromStdString(fresh);
-        QTest::newRow("whitespace only") << QByteArray(" \n") << QByteArray::fromStdString(fresh);
-        QTest::newRow("top-level array") << QByteArray("[]") << QByteArray::fromStdString(fresh);
-        QTest::newRow("other settings kept")
-            << QByteArray(R"j({"permissions":{"allow":["Bash(ls)"]},"env":{"A":"1"},"model":"opus"})j")
-            << QByteArray::fromStdString(
-                   R"j({"permissions":{"allow":["Bash(ls)"]},"env":{"A":"1"},"model":"opus",)j"
-                   R"("hooks":)" +
-                   all("[@]") + "}}");
-        QTest::newRow("already there, with a matcher and beside other entries")
-            << QByteArray(R"({"hooks":{"Stop":[{"matcher":"*","hooks":[{"type":"command","command":"x"},)"
-                          R"({"type":"command","command":"$CMD","timeout":3}]}]}})")
-            << QByteArray::fromStdString(
-                   R"({"hooks":)" + all("[@]", "Stop") +
-                   R"(,"Stop":[{"matcher":"*","hooks":[{"type":"command","command":"x"},)"
-                   R"({"type":"command","command":"$CMD","timeout":3}]}]}})");
-        QTest::newRow("a matched group of another command stays first")
-            << QByteArray(
-                   R"({"hooks":{"PreToolUse":[{"matcher":"Bash","hooks":[{"type":"command","command":"g"}]}]}})")
-            << QByteArray::fromStdString(
-                   R"({"hooks":)" + all("[@]", "PreToolUse") +
-                   R"(,"PreToolUse":[{"matcher":"Bash","hooks":[{"type":"command","command":"g"}]},@]}})");
-        QTest::newRow("groups of other shapes are kept, not searched")
-            << QByteArray(R"({"hooks":{"Stop":[{"matcher":"a"},{"hooks":"$CMD"},{"hooks":["$CMD"]}]}})")
-            << QByteArray::fromStdString(
-                   R"({"hooks":)" + all("[@]", "Stop") +
-                   R"(,"Stop":[{"matcher":"a"},{"hooks":"$CMD"},{"hooks":["$CMD"]},@]}})");
-        QTest::newRow("other spellings of the path do not count")
-            << QByteArray(
-                   R"({"hooks":{"Stop":[{"hooks":[{"type":"command","command":"~/.cursor/hooks/signalwick.sh"},)"
-                   R"({"type":"command","command":"./hooks/signalwick.sh"},{"type":"command","command":"$CMD x"}]}]}})")
-            << QByteArray::fromStdString(
-                   R"({"hooks":)" + all("[@]", "Stop") +
-                   R"(,"Stop":[{"hooks":[{"type":"command","command":"~/.cursor/hooks/signalwick.sh"},)"
-                   R"({"type":"command","command":"./hooks/signalwick.sh"},{"type":"command","command":"$CMD x"}]},@]}})");
-        QTest::newRow("an event array with a string element")
-            << QByteArray(R"({"hooks":{"Stop":["$CMD"]}})") << QByteArray::fromStdString(fresh);
-        QTest::newRow("hooks is an array")
-            << QByteArray(R"({"hooks":[]})") << QByteArray::fromStdString(fresh);
-        QTest::newRow("other events kept")
-            << QByteArray(R"({"hooks":{"SubagentStop":[{"hooks":[]}],"PermissionRequest":7}})")
-            << QByteArray::fromStdString(R"({"hooks":)" + all("[@]") +
-                                         R"(,"SubagentStop":[{"hooks":[]}],"PermissionRequest":7}})");
-        QTest::newRow("no version is added")
-            << QByteArray(R"({"hooks":{}})") << QByteArray::fromStdString(fresh);
-    }
-    void claudeMerge()
-    {
-        QFETCH(QByteArray, input);
-        QFETCH(QByteArray, expected);
-        const QByteArray command = claudeCommand().toUtf8();
-        if (input != "<none>")
-            writeFile(HookInstaller::claudeSettingsPath(), QByteArray(input).replace("$CMD", command));
-        QString error;
-        QVERIFY2(HookInstaller::mergeClaudeSettings(&error), qPrintable(error));
-        const json merged = parse(readFile(HookInstaller::claudeSettingsPath()));
-        QVERIFY(merged.is_object());
-        const json want = parse(
-            expected.replace("@", QByteArray::fromStdString(exact(claudeGroup()))).replace("$CMD", command));
-        QVERIFY(want.is_object());
-        QCOMPARE(exact(merged), exact(want));
-    }
-
-    void homeWithSpaces()
-    {
-        const QString spaced = home() + QStringLiteral("/my home/ü");
-        QVERIFY(QDir().mkpath(spaced + QStringLiteral("/.claude")));
-        qputenv("HOME", QFile::encodeName(spaced));
+        QFETCH(QString, name);
+        QFETCH(bool, unquotedBefore);
+        const QString dir = home() + '/' + name;
+        QVERIFY(QDir().mkpath(dir + "/.claude"));
+        qputenv("HOME", QFile::encodeName(dir));
+        if (unquotedBefore)
+            writeFile(HookInstaller::claudeSettingsPath(),
+                      expand({{"hooks", {{"Stop", {"@"}}}}}, true).dump().c_str());
         QVERIFY(HookInstaller::install());
-        const json settings = parse(readFile(spaced + QStringLiteral("/.claude/settings.json")));
-        QCOMPARE(
-            QString::fromStdString(settings["hooks"]["Stop"][0]["hooks"][0]["command"].get<std::string>()),
-            spaced + QStringLiteral("/.cursor/hooks/signalwick.sh"));
-        QVERIFY(QFileInfo(spaced + QStringLiteral("/.cursor/hooks/signalwick.sh")).isExecutable());
+        const json settings = json::parse(readAll(HookInstaller::claudeSettingsPath()).toStdString());
+        for (const auto event : HookInstaller::kClaudeEvents)
+            QCOMPARE(settings["hooks"][std::string(event)].size(), 1u);
+        const std::string command = settings["hooks"]["Stop"][0]["hooks"][0]["command"];
+        if (name == "plain")
+            QCOMPARE(command, HookInstaller::scriptPath().toStdString());
+        QProcess sh;
+        sh.setWorkingDirectory(dir);
+        sh.start("/bin/sh", {"-c", QString::fromStdString(command)});
+        sh.write(R"({"session_id":"s","cwd":"/p","hook_event_name":"Stop"})");
+        sh.closeWriteChannel();
+        QVERIFY(sh.waitForFinished());
+        QCOMPARE(QDir(dir + "/.cursor/signalwick/state").entryList(QDir::Files), QStringList{"s.json"});
     }
 
-    // Realistic files: every value the user wrote comes out exactly as it was.
-    void corpusKeepsEveryValue_data()
+    // A link into a folder that is gone counts as no file; the link is kept aside.
+    void danglingLink_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<bool>("claude");
-        QTest::newRow("claude typical") << "claude-settings-typical.json" << true;
-        QTest::newRow("claude values") << "claude-settings-values.json" << true;
-        QTest::newRow("cursor typical") << "cursor-hooks-typical.json" << false;
-        QTest::newRow("cursor values") << "cursor-hooks-values.json" << false;
+        QTest::addColumn<QString>("path");
+        QTest::newRow("hooks.json") << ".cursor/hooks.json";
+        QTest::newRow("settings.json") << ".claude/settings.json";
+        QTest::newRow("the script") << ".cursor/hooks/signalwick.sh";
     }
-    void corpusKeepsEveryValue()
+    void danglingLink()
     {
-        QFETCH(QString, file);
-        QFETCH(bool, claude);
-        const QByteArray original = readFile(configData(file));
-        QVERIFY(!original.isEmpty());
-        QVERIFY(QDir().mkpath(home() + QStringLiteral("/.claude")));
-        const QString target =
-            claude ? HookInstaller::claudeSettingsPath() : HookInstaller::cursorConfigPath();
-        writeFile(target, original);
-        QVERIFY(HookInstaller::install());
-        QCOMPARE(m_log.lines, QStringList());
-
-        const QByteArray written = readFile(target);
-        json before = parse(original);
-        json after = parse(written);
-        QVERIFY(after.is_object());
-        const json ours = claude ? claudeGroup() : json::parse(kCursorEntry);
-        const auto events = claude ? std::vector<std::string_view>(HookInstaller::kClaudeEvents.begin(),
-                                                                   HookInstaller::kClaudeEvents.end())
-                                   : std::vector<std::string_view>(HookInstaller::kHookedEvents.begin(),
-                                                                   HookInstaller::kHookedEvents.end());
-        // Each hooked event: what was there (when it was an array of objects),
-        // then at most our entry.
-        for (const std::string_view e : events) {
-            const std::string event(e);
-            const json& now = after["hooks"][event];
-            QVERIFY(now.is_array() && !now.empty());
-            const json was = before.contains("hooks") && before["hooks"].is_object()
-                                 ? before["hooks"].value(event, json())
-                                 : json();
-            const bool usable = was.is_array() && std::all_of(was.begin(), was.end(),
-                                                              [](const json& x) { return x.is_object(); });
-            const json kept = usable ? was : json::array();
-            QVERIFY2(now.size() == kept.size() || (now.size() == kept.size() + 1 && now.back() == ours),
-                     event.c_str());
-            for (std::size_t i = 0; i < kept.size(); ++i)
-                QCOMPARE(exact(now[i]), exact(kept[i]));
-            before["hooks"].erase(event);
-            after["hooks"].erase(event);
-        }
-        if (!claude)
-            QVERIFY(after.contains("version"));
-        QCOMPARE(QString::fromStdString(exact(after)), QString::fromStdString(exact(before)));
-        // The spelling of numbers and text survives the rewrite.
-        if (file.contains(QLatin1String("values"))) {
-            for (const char* token : {"18446744073709551615", "-9223372036854775808"})
-                QVERIFY2(written.contains(token), token);
-        }
-        if (file == QLatin1String("claude-settings-values.json")) {
-            for (const char* token :
-                 {"9007199254740993", "1.0,", "-0.0", "1.5e+300", "3e-07", "0.1", "caf\xC3\xA9",
-                  "\xF0\x9F\x98\x80", "\\u0000", "\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87"})
-                QVERIFY2(written.contains(token), token);
-        }
-        if (file == QLatin1String("cursor-hooks-values.json"))
-            QVERIFY(written.contains("\"version\": 2.0"));
-    }
-
-    void installTwiceGivesTheSameBytes()
-    {
-        QVERIFY(QDir().mkpath(home() + QStringLiteral("/.claude")));
-        writeFile(HookInstaller::claudeSettingsPath(),
-                  readFile(configData(QStringLiteral("claude-settings-values.json"))));
-        writeFile(HookInstaller::cursorConfigPath(),
-                  readFile(configData(QStringLiteral("cursor-hooks-typical.json"))));
-        QVERIFY(HookInstaller::install());
-        const QByteArray claude = readFile(HookInstaller::claudeSettingsPath());
-        const QByteArray cursor = readFile(HookInstaller::cursorConfigPath());
-        const QByteArray script = readFile(HookInstaller::scriptPath());
-        QVERIFY(HookInstaller::install());
-        QCOMPARE(readFile(HookInstaller::claudeSettingsPath()), claude);
-        QCOMPARE(readFile(HookInstaller::cursorConfigPath()), cursor);
-        QCOMPARE(readFile(HookInstaller::scriptPath()), script);
-    }
-
-    // Dotfiles kept in a repository are links: the link stays, its target is
-    // replaced atomically and keeps its permissions.
-    void symlinkStaysASymlink_data()
-    {
-        QTest::addColumn<bool>("claude");
-        QTest::addColumn<bool>("relative");
-        QTest::addColumn<bool>("dangling");
-        QTest::newRow("hooks.json, absolute link") << false << false << false;
-        QTest::newRow("hooks.json, relative link") << false << true << false;
-        QTest::newRow("settings.json, absolute link") << true << false << false;
-        QTest::newRow("settings.json, relative link") << true << true << false;
-        QTest::newRow("settings.json, dangling link") << true << true << true;
-    }
-    void symlinkStaysASymlink()
-    {
-        QFETCH(bool, claude);
-        QFETCH(bool, relative);
-        QFETCH(bool, dangling);
-        QVERIFY(QDir().mkpath(home() + QStringLiteral("/.claude")));
-        QVERIFY(QDir().mkpath(home() + QStringLiteral("/.cursor")));
-        const QString link = claude ? HookInstaller::claudeSettingsPath() : HookInstaller::cursorConfigPath();
-        const QString target = home() + QStringLiteral("/dotfiles/tool/config.json");
-        QVERIFY(QDir().mkpath(QFileInfo(target).path()));
-        if (!dangling) {
-            writeFile(target, R"({"mine":1.0})");
-            QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        }
-        const QByteArray linkText = relative
-                                        ? QFile::encodeName(QFileInfo(link).dir().relativeFilePath(target))
-                                        : QFile::encodeName(target);
-        QCOMPARE(::symlink(linkText.constData(), QFile::encodeName(link).constData()), 0);
-        const ino_t before = inode(target);
-
-        QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join(QLatin1Char('\n'))));
-        QVERIFY(QFileInfo(link).isSymLink());
-        char buffer[4096] = {};
-        const ssize_t n = ::readlink(QFile::encodeName(link).constData(), buffer, sizeof buffer - 1);
-        QCOMPARE(QByteArray(buffer, int(n)), linkText);
-        const json merged = parse(readFile(target));
-        QVERIFY(merged.contains("hooks"));
-        if (!dangling) {
-            QCOMPARE(exact(merged["mine"]), std::string("1.0"));
-            QVERIFY(inode(target) != before); // replaced, not rewritten in place
-            QCOMPARE(QFileInfo(target).permissions() & 0x0777, QFileDevice::Permissions(0x0600));
-        }
-        QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::Files), QStringList{"config.json"});
-    }
-
-    // A file that cannot be read as an object is replaced, but kept beside
-    // itself first; earlier copies are never overwritten.
-    void damagedFileIsKeptAside_data()
-    {
-        QTest::addColumn<bool>("claude");
-        QTest::addColumn<QByteArray>("damaged");
-        QTest::newRow("hooks.json, not JSON") << false << QByteArray("{\"version\": 1,, }");
-        QTest::newRow("hooks.json, an array") << false << QByteArray("[{\"command\":\"x\"}]");
-        QTest::newRow("settings.json, comments")
-            << true << QByteArray("{\n  // my settings\n  \"model\": \"opus\"\n}");
-        QTest::newRow("settings.json, invalid UTF-8") << true << QByteArray("{\"a\":\"\xff\"}");
-        QTest::newRow("settings.json, a number") << true << QByteArray("42");
-    }
-    void damagedFileIsKeptAside()
-    {
-        QFETCH(bool, claude);
-        QFETCH(QByteArray, damaged);
-        QVERIFY(QDir().mkpath(home() + QStringLiteral("/.claude")));
-        const QString path = claude ? HookInstaller::claudeSettingsPath() : HookInstaller::cursorConfigPath();
-        writeFile(path, damaged);
-        QVERIFY(HookInstaller::install());
-        QCOMPARE(readFile(path + QStringLiteral(".korvane-backup")), damaged);
-        QVERIFY(parse(readFile(path)).contains("hooks"));
+        QFETCH(QString, path);
+        const QString link = home() + '/' + path;
+        QVERIFY(QDir().mkpath(home() + "/.claude") && QDir().mkpath(QFileInfo(link).path()));
+        QVERIFY(QFile::link(home() + "/gone/x", link));
+        QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
+        QVERIFY(QFileInfo(link).isFile() && !QFileInfo(link).isSymLink());
+        QCOMPARE(QFileInfo(link + ".korvane-backup").symLinkTarget(), home() + "/gone/x");
         QCOMPARE(m_log.lines.size(), 1);
-        QVERIFY2(m_log.lines.first().startsWith(QLatin1String("Korvane: ")) &&
-                     m_log.lines.first().contains(path) &&
-                     m_log.lines.first().contains(QLatin1String(".korvane-backup")),
-                 qPrintable(m_log.lines.first()));
-
-        // Damaged again: a second copy, the first one untouched.
-        writeFile(path, damaged + " again");
-        writeFile(path + QStringLiteral(".korvane-backup.1"), "taken");
-        QVERIFY(HookInstaller::install());
-        QCOMPARE(readFile(path + QStringLiteral(".korvane-backup")), damaged);
-        QCOMPARE(readFile(path + QStringLiteral(".korvane-backup.1")), QByteArray("taken"));
-        QCOMPARE(readFile(path + QStringLiteral(".korvane-backup.2")), damaged + " again");
-
-        // A healthy file leaves no copy.
-        m_log.lines.clear();
-        QVERIFY(HookInstaller::install());
-        QCOMPARE(m_log.lines, QStringList());
-        QVERIFY(!QFileInfo::exists(path + QStringLiteral(".korvane-backup.3")));
+        QVERIFY(HookInstaller::isInstalled());
     }
 
-    void emptyFileLeavesNoBackup()
+    // At every launch: an open state folder is made private once, and files that
+    // would not change are not written.
+    void secondLaunch()
     {
-        writeFile(HookInstaller::cursorConfigPath(), "");
+        const QString state = home() + "/.cursor/signalwick/state";
+        QVERIFY(QDir().mkpath(state) && QDir().mkpath(home() + "/.claude"));
+        QVERIFY(QFile::setPermissions(state, QFileDevice::Permissions(0x7755)));
         QVERIFY(HookInstaller::install());
-        QVERIFY(!QFileInfo::exists(HookInstaller::cursorConfigPath() + QStringLiteral(".korvane-backup")));
-        QCOMPARE(m_log.lines, QStringList());
-    }
-
-    void unreadableFileIsNotLost()
-    {
-        writeFile(HookInstaller::cursorConfigPath(), R"({"mine":true})");
-        QVERIFY(QFile::setPermissions(HookInstaller::cursorConfigPath(), QFileDevice::Permissions()));
-        if (QFile(HookInstaller::cursorConfigPath()).open(QIODevice::ReadOnly))
-            QSKIP("running as a user who can read anything");
-        // Neither read nor copied: replacing it would lose it, so it stays.
-        QVERIFY(!HookInstaller::install());
+        QCOMPARE(QFileInfo(state).permissions() & 0x777, QFileDevice::Permissions(0x700));
         QCOMPARE(m_log.lines.size(), 1);
-        QFile::setPermissions(HookInstaller::cursorConfigPath(),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QCOMPARE(readFile(HookInstaller::cursorConfigPath()), QByteArray(R"({"mine":true})"));
+        const QDateTime old = QDateTime::currentDateTime().addDays(-1);
+        for (const QString& path : {HookInstaller::scriptPath(), HookInstaller::cursorConfigPath(),
+                                    HookInstaller::claudeSettingsPath()}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+        QVERIFY(HookInstaller::install());
+        QCOMPARE(m_log.lines.size(), 1);
+        for (const QString& path : {HookInstaller::scriptPath(), HookInstaller::cursorConfigPath(),
+                                    HookInstaller::claudeSettingsPath()})
+            QCOMPARE(QFileInfo(path).lastModified(), old);
     }
 
     void isInstalled_data()
     {
-        QTest::addColumn<QString>("change"); // applied after a good install
+        QTest::addColumn<QByteArray>("stop"); // the "stop" array after a good install
         QTest::addColumn<bool>("installed");
-        QTest::newRow("as installed") << "" << true;
-        QTest::newRow("script removed") << "rm script" << false;
-        QTest::newRow("script is a link to nowhere") << "dangling script" << true;
-        QTest::newRow("one event without the entry") << "drop afterFileEdit" << false;
-        QTest::newRow("one event missing") << "erase sessionEnd" << false;
-        QTest::newRow("entry beside others") << "prepend stop" << true;
-        QTest::newRow("only an absolute path") << "absolute stop" << false;
-        QTest::newRow("an event array with a string") << "string stop" << false;
-        QTest::newRow("hooks not an object") << "hooks string" << false;
-        QTest::newRow("not JSON") << "garbage" << false;
-        QTest::newRow("no hooks.json") << "rm config" << false;
-        QTest::newRow("Claude Code entries missing") << "claude empty" << true;
+        QTest::newRow("beside another entry") << QByteArray(R"([{"command":"x"},"@"])") << true;
+        QTest::newRow("missing") << QByteArray("[]") << false;
+        QTest::newRow("only an absolute path") << QByteArray(R"([{"command":"$CMD"}])") << false;
+        QTest::newRow("beside a string") << QByteArray(R"(["x","@"])") << false;
     }
     void isInstalled()
     {
-        QFETCH(QString, change);
+        QFETCH(QByteArray, stop);
         QFETCH(bool, installed);
-        QVERIFY(QDir().mkpath(home() + QStringLiteral("/.claude")));
         QVERIFY(HookInstaller::install());
-        QVERIFY(HookInstaller::isInstalled());
-        json config = parse(readFile(HookInstaller::cursorConfigPath()));
-        json& hooks = config["hooks"];
-        bool rewrite = true;
-        if (change == QLatin1String("drop afterFileEdit"))
-            hooks["afterFileEdit"] = json::array({{{"command", "./hooks/other.sh"}}});
-        else if (change == QLatin1String("erase sessionEnd"))
-            hooks.erase("sessionEnd");
-        else if (change == QLatin1String("prepend stop"))
-            hooks["stop"].insert(hooks["stop"].begin(), json{{"command", "x"}, {"timeout", 1}});
-        else if (change == QLatin1String("absolute stop"))
-            hooks["stop"] = json::array({{{"command", HookInstaller::scriptPath().toStdString()}}});
-        else if (change == QLatin1String("string stop"))
-            hooks["stop"].push_back("./hooks/signalwick.sh");
-        else if (change == QLatin1String("hooks string"))
-            config["hooks"] = "all";
-        else
-            rewrite = false;
-        if (rewrite)
-            writeFile(HookInstaller::cursorConfigPath(), QByteArray::fromStdString(config.dump()));
-
-        if (change == QLatin1String("rm script")) {
-            QVERIFY(QFile::remove(HookInstaller::scriptPath()));
-        } else if (change == QLatin1String("dangling script")) {
-            QVERIFY(QFile::remove(HookInstaller::scriptPath()));
-            QVERIFY(QFile::link(home() + QStringLiteral("/nowhere"), HookInstaller::scriptPath()));
-        } else if (change == QLatin1String("garbage")) {
-            writeFile(HookInstaller::cursorConfigPath(), "{{{");
-        } else if (change == QLatin1String("rm config")) {
-            QVERIFY(QFile::remove(HookInstaller::cursorConfigPath()));
-        } else if (change == QLatin1String("claude empty")) {
-            writeFile(HookInstaller::claudeSettingsPath(), "{}");
-        }
+        const json config = expand({{"hooks", {{"stop", json::parse(stop.toStdString())}}}}, false);
+        writeFile(HookInstaller::cursorConfigPath(), QByteArray::fromStdString(config.dump()));
         QCOMPARE(HookInstaller::isInstalled(), installed);
     }
 };

@@ -1,35 +1,24 @@
 #include "TestMain.h"
 
-#include <QDir>
 #include <QTemporaryDir>
-#include <cstdio>
-#include <cstdlib>
 
 namespace korvane::test {
 
 QString isolateHome()
 {
-    // Lives until the process ends; removed then by its destructor.
     static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/korvane-test-XXXXXX"));
-    if (!home.isValid()) {
-        std::fprintf(stderr, "cannot create a temporary HOME\n");
-        std::abort();
+    if (!home.isValid())
+        qFatal("cannot create a temporary HOME");
+    for (const char* sub : {"", "/.config", "/.cache", "/run"}) {
+        QDir().mkpath(home.path() + QLatin1String(sub));
+        QFile::setPermissions(home.path() + QLatin1String(sub),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    const QString path = home.path();
-    const auto set = [&](const char* name, const QString& sub) {
-        const QString dir = sub.isEmpty() ? path : path + sub;
-        QDir().mkpath(dir);
-        qputenv(name, QFile::encodeName(dir));
-    };
-    set("HOME", QString());
-    set("XDG_CONFIG_HOME", QStringLiteral("/.config"));
-    set("XDG_DATA_HOME", QStringLiteral("/.local/share"));
-    set("XDG_CACHE_HOME", QStringLiteral("/.cache"));
-    set("XDG_STATE_HOME", QStringLiteral("/.local/state"));
-    set("XDG_RUNTIME_DIR", QStringLiteral("/run"));
-    QFile::setPermissions(path + QStringLiteral("/run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                             QFileDevice::ExeOwner);
-    return path;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + QStringLiteral("/.cache")));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path() + QStringLiteral("/run")));
+    return home.path();
 }
 
 } // namespace korvane::test

@@ -1,19 +1,14 @@
 #pragma once
 
-#include <QString>
 #include <QTest>
 
 namespace korvane::test {
-
-// Points HOME and the XDG folders at a fresh temporary directory for the life of
-// the process, so that no test ever reads or writes the real home directory.
-// Returns the new home path.
+// HOME and the XDG folders in a fresh temporary directory for the life of the
+// process, so that no test ever sees the real home. Returns it.
 QString isolateHome();
-
 } // namespace korvane::test
 
-// Use instead of QTEST_MAIN / QTEST_GUILESS_MAIN. The home is isolated before the
-// application object exists, so QDir::homePath() is the temporary one throughout.
+// Instead of QTEST_MAIN: the home is isolated before the application object exists.
 #define KORVANE_TEST_MAIN_IMPL(TestObject, AppType)                                                          \
     int main(int argc, char** argv)                                                                          \
     {                                                                                                        \
@@ -24,7 +19,6 @@ QString isolateHome();
         QTEST_SET_MAIN_SOURCE_PATH                                                                           \
         return QTest::qExec(&tc, argc, argv);                                                                \
     }
-
 #define KORVANE_TEST_MAIN(TestObject) KORVANE_TEST_MAIN_IMPL(TestObject, QCoreApplication)
 #ifdef QT_WIDGETS_LIB
 #include <QApplication>

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/UserDefaults.h"
+#include "settings/OverlayMode.h"
+#include "settings/OverlayOrientation.h"
+
+namespace korvane {
+
+// Every key the application keeps in the user defaults, with what a missing or
+// unreadable value reads as. The names are the stored format: never rename one.
+struct DefaultsKeys {
+    // The preferences of AppSettings.
+    static constexpr DefaultsKey<OverlayMode> mode{"OverlayMode", OverlayMode::Combined};
+    static constexpr DefaultsKey<OverlayOrientation> orientation{"OverlayOrientation",
+                                                                 OverlayOrientation::Vertical};
+    static constexpr DefaultsKey<bool> showLabels{"OverlayShowLabels", true};
+    static constexpr DefaultsKey<bool> perTab{"OverlayPerTab", false};
+    static constexpr ClampedKey scale{{"OverlayScale", 1.0}, 0.5, 3.0};
+    static constexpr DefaultsKey<NoFallback> lightOrder{"OverlayLightOrder"}; // absent: no order
+
+    // The floating lights: whether they are shown, and where each was left as
+    // "{x, y}" (absent: the default place). A window's or tab's key is the prefix
+    // followed by its row id.
+    static constexpr DefaultsKey<bool> overlayWasVisible{"OverlayWasVisible", false};
+    static constexpr DefaultsKey<NoFallback> combinedOrigin{"OverlayOrigin"};
+    static constexpr DefaultsKey<NoFallback> rowOrigin{"OverlayOriginRow"};
+    static constexpr DefaultsKey<NoFallback> windowOriginPrefix{"OverlayOrigin::"};
+
+    // The first launch has happened (the welcome is shown once).
+    static constexpr DefaultsKey<bool> hasLaunched{"KorvaneHasLaunched", false};
+};
+
+} // namespace korvane

@@ -1,0 +1,132 @@
+#include "status/SessionRegistry.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cmath>
+#include <dirent.h>
+#include <fcntl.h>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+namespace korvane {
+
+#if defined(Q_OS_LINUX) && !defined(KORVANE_PORTABLE_IO)
+const bool SessionRegistry::kChecksProcesses = true;
+#else
+const bool SessionRegistry::kChecksProcesses = false;
+#endif
+
+std::optional<SessionRegistry::Entry> SessionRegistry::decode(std::string_view json)
+{
+    const nlohmann::json doc = nlohmann::json::parse(json.begin(), json.end(), nullptr, false);
+    if (!doc.is_object())
+        return std::nullopt;
+    const auto member = [&doc](const char* key) -> const nlohmann::json* {
+        const auto it = doc.find(key);
+        return it == doc.end() ? nullptr : &*it;
+    };
+    const nlohmann::json* pid = member("pid");
+    const nlohmann::json* id = member("sessionId");
+    const nlohmann::json* start = member("procStart");
+    const nlohmann::json* status = member("status");
+    const nlohmann::json* updated = member("statusUpdatedAt");
+    const nlohmann::json* version = member("version");
+    if (!pid || !pid->is_number_integer() || pid->get<qint64>() <= 0 || !id || !id->is_string() || !start ||
+        !start->is_string() || !status || !status->is_string() || !updated || !updated->is_number() ||
+        !version || !version->is_string())
+        return std::nullopt;
+    // The format as seen in the 2.x clients; another major version may mean something else.
+    if (version->get_ref<const std::string&>().rfind("2.", 0) != 0)
+        return std::nullopt;
+    const std::string& word = status->get_ref<const std::string&>();
+    Entry e;
+    e.session.state = word == "busy"      ? QStringLiteral("working")
+                      : word == "waiting" ? QStringLiteral("waiting")
+                      : word == "idle"    ? QStringLiteral("idle")
+                                          : QString();
+    e.pid = pid->get<qint64>();
+    e.procStart = QByteArray::fromStdString(start->get<std::string>());
+    e.sessionId = QString::fromStdString(id->get<std::string>());
+    e.session.updated = updated->get<double>() / 1000;
+    if (e.session.state.isEmpty() || e.sessionId.isEmpty() || e.procStart.isEmpty() ||
+        !std::isfinite(e.session.updated))
+        return std::nullopt;
+    return e;
+}
+
+std::optional<bool> SessionRegistry::isRunning(qint64 pid, const QByteArray& procStart)
+{
+    if (!kChecksProcesses)
+        return std::nullopt;
+    const QByteArray path = "/proc/" + QByteArray::number(pid) + "/stat";
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? std::optional(false) : std::nullopt;
+    char buf[1024];
+    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0)
+        return std::nullopt;
+    // The command name in parentheses may hold anything; the fields follow its last ')'.
+    const std::string_view stat(buf, std::size_t(n));
+    std::size_t at = stat.rfind(')');
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    for (int field = 2; field < 22 && at != std::string_view::npos; ++field)
+        at = stat.find(' ', at + 1);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view start = stat.substr(at + 1, stat.find_first_of(" \n", at + 1) - at - 1);
+    return start == std::string_view(procStart.constData(), std::size_t(procStart.size()));
+}
+
+void SessionRegistry::scan(double now)
+{
+    m_sessions.clear();
+    DIR* dir = ::opendir(QFile::encodeName(m_path).constData());
+    if (!dir) {
+        m_files.clear();
+        return;
+    }
+    const int dirFd = ::dirfd(dir);
+    ++m_round;
+    while (const dirent* ent = ::readdir(dir)) {
+        const std::string_view name(ent->d_name);
+        struct stat st {};
+        if (name.size() <= 5 || name.substr(name.size() - 5) != ".json" ||
+            (ent->d_type != DT_REG && ent->d_type != DT_LNK && ent->d_type != DT_UNKNOWN) ||
+            ::fstatat(dirFd, ent->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        auto it = m_files.find(std::string(name));
+        if (it == m_files.end() || !it->second.settled ||
+            !(it->second.identity == StateDirectory::identityOf(st))) {
+            if (!StateDirectory::readRegularFile(dirFd, ent->d_name, m_buffer, &st))
+                continue;
+            const File file{StateDirectory::identityOf(st), decode(m_buffer),
+                            StateDirectory::isSettled(st, now), 0};
+            it = m_files.insert_or_assign(std::string(name), file).first;
+        }
+        it->second.round = m_round;
+        if (!it->second.entry)
+            continue;
+        const Entry& e = *it->second.entry;
+        const std::optional<bool> running = isRunning(e.pid, e.procStart);
+        Session s = e.session;
+        s.ended = running == false;
+        auto known = m_sessions.find(e.sessionId);
+        if (known == m_sessions.end())
+            m_sessions.insert(e.sessionId, s);
+        else if (known->ended != s.ended ? known->ended : known->updated < s.updated)
+            *known = s;
+    }
+    ::closedir(dir);
+    std::erase_if(m_files, [this](const auto& kv) { return kv.second.round != m_round; });
+}
+
+const SessionRegistry::Session* SessionRegistry::find(const QString& sessionId) const
+{
+    const auto it = m_sessions.constFind(sessionId);
+    return it == m_sessions.cend() ? nullptr : &*it;
+}
+
+} // namespace korvane
