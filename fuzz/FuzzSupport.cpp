@@ -17,9 +17,7 @@ const QString& isolatedHome()
 {
     static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/korvane-fuzz-XXXXXX"));
     static const QString path = [] {
-        if (!dir.isValid())
-            fail(__FILE__, __LINE__, "temporary home");
-        QDir().mkpath(dir.path() + QStringLiteral("/.config"));
+        FUZZ_CHECK(dir.isValid() && QDir().mkpath(dir.path() + QStringLiteral("/.config")));
         qputenv("HOME", QFile::encodeName(dir.path()));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path() + QStringLiteral("/.config")));
         return dir.path();
@@ -42,10 +40,20 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 bool readFile(const QString& path, QByteArray& out)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    out = f.readAll();
-    return true;
+    return f.open(QIODevice::ReadOnly) && (out = f.readAll(), true);
+}
+
+std::vector<QByteArray> split(const std::uint8_t* data, std::size_t size, const QByteArray& separator,
+                              std::size_t maxParts)
+{
+    const QByteArray all(reinterpret_cast<const char*>(data), qsizetype(size));
+    std::vector<QByteArray> parts;
+    qsizetype from = 0;
+    for (qsizetype at = 0; parts.size() + 1 < maxParts && (at = all.indexOf(separator, from)) >= 0;
+         from = at + separator.size())
+        parts.push_back(all.mid(from, at - from));
+    parts.push_back(all.mid(from));
+    return parts;
 }
 
 } // namespace korvane::fuzz

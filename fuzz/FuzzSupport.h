@@ -7,26 +7,18 @@
 #include <string>
 #include <vector>
 
-// Shared pieces of the libFuzzer targets. A failed check aborts, which libFuzzer
-// reports as a crash and saves the input.
-#define FUZZ_CHECK(cond)                                                                                     \
-    do {                                                                                                     \
-        if (!(cond))                                                                                         \
-            ::korvane::fuzz::fail(__FILE__, __LINE__, #cond);                                                \
-    } while (false)
+// A failed check aborts: libFuzzer reports a crash and keeps the input.
+#define FUZZ_CHECK(cond) ((cond) ? void() : ::korvane::fuzz::fail(__FILE__, __LINE__, #cond))
 
 namespace korvane::fuzz {
-
 [[noreturn]] void fail(const char* file, int line, const char* condition);
-
-// Points HOME and XDG_CONFIG_HOME at a private temporary directory, once per
-// process, so that no target touches the real home. Returns it.
+// HOME and XDG_CONFIG_HOME in a private temporary folder, once per process.
 const QString& isolatedHome();
-
 // Leaves dir existing and empty.
 void emptyDirectory(const QString& dir);
-
 bool writeFile(const QString& path, const QByteArray& bytes);
 bool readFile(const QString& path, QByteArray& out);
-
+// The input cut at each separator, into at most maxParts parts.
+std::vector<QByteArray> split(const std::uint8_t* data, std::size_t size, const QByteArray& separator,
+                              std::size_t maxParts);
 } // namespace korvane::fuzz

@@ -18,33 +18,25 @@ namespace {
 QString snapshot(const StatusStore& s)
 {
     QString out = rawValue(s.state());
-    for (const WindowStatusList* list : {&s.tabs(), &s.windows()})
-        for (const WindowStatus& r : *list)
-            out +=
-                u'\n' + r.id + u'|' + r.name + rawValue(r.state) + QString::number(r.lastActivity, 'g', 17);
+    for (const WindowStatus& r : s.tabs() + s.windows())
+        out += u'\n' + r.id + u'|' + r.name + rawValue(r.state) + QString::number(r.lastActivity, 'g', 17);
     return out;
 }
 
 void writeEntries(const QByteArray& input, const QByteArray& dir)
 {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(input.constData());
-    for (const QByteArray& part :
-         fuzz::split(bytes, std::size_t(input.size()), QByteArrayLiteral("\n@@"), 8)) {
-        const qsizetype nl = part.indexOf('\n');
-        QByteArray head = nl < 0 ? part : part.left(nl);
-        const bool fifo = head.startsWith("fifo:");
-        head = head.mid(fifo ? 5 : 0).replace('/', "").replace('\0', "").left(100);
-        const QByteArray path = dir + '/' + head;
-        if (head.isEmpty() || head == "." || head == ".." || head.endsWith(".tmp"))
-            continue;
-        if (fifo) {
-            ::unlink(path.constData()); // a rename replaces a file, a pipe needs the name free
-            FUZZ_CHECK(::mkfifo(path.constData(), 0600) == 0);
-        } else {
-            FUZZ_CHECK(
-                fuzz::writeFile(QFile::decodeName(path + ".tmp"), part.mid(nl < 0 ? part.size() : nl + 1)) &&
-                ::rename((path + ".tmp").constData(), path.constData()) == 0);
-        }
+    for (const QByteArray& part : fuzz::split(bytes, std::size_t(input.size()), "\n@@", 8)) {
+        const bool fifo = part.startsWith("fifo:");
+        const qsizetype nl = part.indexOf('\n') < 0 ? part.size() : part.indexOf('\n');
+        // Plain ASCII, so that every name is valid text; the "x" keeps it from being "." or "..".
+        const QByteArray path = dir + "/x" + part.left(nl).mid(fifo ? 5 : 0).left(60).toPercentEncoding();
+        ::unlink((path + ".tmp").constData()); // a pipe there would block the write
+        if (fifo)
+            FUZZ_CHECK((::unlink(path.constData()), ::mkfifo(path.constData(), 0600)) == 0);
+        else
+            FUZZ_CHECK(fuzz::writeFile(QFile::decodeName(path + ".tmp"), part.mid(nl + 1)) &&
+                       ::rename((path + ".tmp").constData(), path.constData()) == 0);
     }
 }
 
@@ -56,12 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::emptyDirectory(dir);
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
     const qsizetype cut = input.indexOf("\n@@@\n");
-    writeEntries(cut < 0 ? input : input.left(cut), QFile::encodeName(dir));
+    writeEntries(input.left(cut < 0 ? input.size() : cut), QFile::encodeName(dir));
     test::FakeClock clock(1'800'000'000.0);
     StatusStore cached(clock);
     cached.refresh();
-    if (cut >= 0)
-        writeEntries(input.mid(cut + 5), QFile::encodeName(dir));
+    writeEntries(cut < 0 ? QByteArray() : input.mid(cut + 5), QFile::encodeName(dir));
     cached.refresh();
     StatusStore fresh(clock);
     fresh.refresh();

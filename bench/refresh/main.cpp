@@ -247,9 +247,15 @@ void stallDuringRenames()
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
     tick.setInterval(kTickMs);
+    // Wall time between ticks also counts the moments another process had the
+    // core; this thread's CPU time between them is what the pass itself took.
+    double cpuAtTick = threadMicros(), worstCpu = 0;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         worstNs = std::max(worstNs, sinceTick.nsecsElapsed());
         sinceTick.restart();
+        const double cpu = threadMicros();
+        worstCpu = std::max(worstCpu, cpu - cpuAtTick);
+        cpuAtTick = cpu;
     });
     int passes = 0;
     QObject::connect(&store, &StatusStore::tabsChanged, [&] { ++passes; });
@@ -276,9 +282,9 @@ void stallDuringRenames()
     QTimer::singleShot(200, &loop, &QEventLoop::quit); // the last burst's pass
     loop.exec();
     store.stop();
-    std::printf("500 renames into %d files: %d publications, longest event-loop stall %.1f ms "
-                "(longest gap between %d ms ticks, less the tick)\n",
-                kFiles, passes, double(worstNs) / 1e6 - kTickMs, kTickMs);
+    std::printf("500 renames into %d files: %d publications; longest event-loop stall %.1f ms of this "
+                "thread's CPU, %.1f ms wall (gaps between %d ms ticks, wall less the tick)\n",
+                kFiles, passes, worstCpu / 1000, double(worstNs) / 1e6 - kTickMs, kTickMs);
 }
 
 // From rename() into the directory to tabsChanged, through the watcher.

@@ -58,7 +58,6 @@ e2e_write_defaults '{"KorvaneHasLaunched": true, "OverlayWasVisible": true, "Ove
 e2e_launch
 e2e_wait_tray_icon
 e2e_wait_panels 1
-e2e_lamps 1 vertical
 mkdir -p "$STATE_DIR"
 sleep 1
 : >"$E2E_TMP/tray.ms"

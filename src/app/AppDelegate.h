@@ -43,13 +43,9 @@ public:
                 AppServices services = {}, QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    StatusStore& store() { return m_store; }
-
     // Created on first use.
     TrafficLightOverlay& overlay();
     SettingsWindowController& settingsWindow();
-    // Set once launching has finished.
-    MenuBarController* menuBar() const { return m_menuBar.get(); }
 
     // Once, when the event loop runs. Later calls do nothing. On the first
     // launch it returns when the welcome alert has been dismissed.

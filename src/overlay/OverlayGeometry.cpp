@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace korvane {
 
@@ -85,11 +86,64 @@ QSize OverlayGeometry::rowSize(double s, int count, bool hasLabel, OverlayOrient
     return {roundUp(c.width()) + kPanelMargin, roundUp(c.height()) + kPanelMargin};
 }
 
-QPoint OverlayGeometry::defaultOrigin(const QRect& available, int width, int slot)
+QPoint OverlayGeometry::defaultOrigin(const QRect& available, QSize size, int slot)
 {
+    const int w = size.width();
+    const int h = size.height();
+    const int perLine = std::max(1, (available.width() - kEdgeInset - w) / (w + kSlotGap) + 1);
+    const int lines = std::max(1, (available.height() - kTopInset - h) / (h + kSlotGap) + 1);
+    const int column = slot % perLine;
+    const int line = slot / perLine % lines;
     // QRect::right() is one less than the edge; the edge is left + width.
     const int edge = available.x() + available.width();
-    return {edge - width - kEdgeInset - (width + kSlotGap) * slot, available.y() + kTopInset};
+    return {edge - w - kEdgeInset - (w + kSlotGap) * column,
+            available.y() + kTopInset + (h + kSlotGap) * line};
+}
+
+QRect OverlayGeometry::screenFor(const QRect& frame, const QList<QRect>& screens)
+{
+    QRect best;
+    qint64 bestArea = 0;
+    qint64 bestDistance = std::numeric_limits<qint64>::max();
+    for (const QRect& screen : screens) {
+        const QRect overlap = screen.intersected(frame);
+        const qint64 area = qint64(overlap.width()) * overlap.height();
+        const QPoint c = frame.center();
+        const qint64 dx =
+            std::max({qint64(screen.left()) - c.x(), qint64(c.x()) - screen.right(), qint64(0)});
+        const qint64 dy =
+            std::max({qint64(screen.top()) - c.y(), qint64(c.y()) - screen.bottom(), qint64(0)});
+        const qint64 distance = dx * dx + dy * dy;
+        if (area > bestArea || (bestArea == 0 && area == 0 && distance < bestDistance)) {
+            best = screen;
+            bestArea = area;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+QPoint OverlayGeometry::fitted(QPoint origin, QSize size, const QList<QRect>& screens)
+{
+    const QRect screen = screenFor(QRect(origin, size), screens);
+    if (screen.isEmpty())
+        return origin;
+    const auto inside = [](int v, int low, int extent, int length) {
+        return std::max(low, std::min(v, low + extent - length));
+    };
+    return {inside(origin.x(), screen.x(), screen.width(), size.width()),
+            inside(origin.y(), screen.y(), screen.height(), size.height())};
+}
+
+QPoint OverlayGeometry::resizedOrigin(const QRect& frame, QSize size, const QRect& available)
+{
+    QPoint origin = frame.topLeft();
+    // Edges as coordinates one past the last pixel, as the widths count them.
+    if (available.x() + available.width() - (frame.x() + frame.width()) < frame.x() - available.x())
+        origin.rx() = frame.x() + frame.width() - size.width();
+    if (available.y() + available.height() - (frame.y() + frame.height()) < frame.y() - available.y())
+        origin.ry() = frame.y() + frame.height() - size.height();
+    return origin;
 }
 
 QString OverlayGeometry::formatPoint(QPoint point)

@@ -2,6 +2,7 @@
 
 #include "settings/OverlayOrientation.h"
 
+#include <QList>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -50,8 +51,20 @@ struct OverlayGeometry {
 
     // Top-left corner of a panel with no saved origin: slot 0 sits kEdgeInset from
     // the right edge and kTopInset below the top of `available`; each further slot
-    // one panel width plus kSlotGap further left.
-    static QPoint defaultOrigin(const QRect& available, int width, int slot);
+    // one panel width plus kSlotGap further left. Slots that would cross the left
+    // edge continue on the next line down, and past the last line from the top.
+    static QPoint defaultOrigin(const QRect& available, QSize size, int slot);
+
+    // The available area (of `screens`) a frame belongs to: the one it overlaps
+    // most, else the nearest; an empty rectangle when there are no screens.
+    static QRect screenFor(const QRect& frame, const QList<QRect>& screens);
+    // Where a panel of `size` wanted at `origin` is shown: moved the least that
+    // puts it inside its screen's available area (top-left first when it is
+    // larger). Unchanged without screens.
+    static QPoint fitted(QPoint origin, QSize size, const QList<QRect>& screens);
+    // The top-left corner after a panel at `frame` takes `size`: it keeps the
+    // edges nearest to those of `available` (a row near the right grows leftward).
+    static QPoint resizedOrigin(const QRect& frame, QSize size, const QRect& available);
 
     // Saved origins are kept as "{x, y}". Parsing is lenient as the macOS point
     // parser is: the first number is x, the second y, a missing one is 0.

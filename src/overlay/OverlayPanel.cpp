@@ -46,10 +46,9 @@ void OverlayPanel::moveTo(QPoint topLeft)
     saveOrigin();
 }
 
-void OverlayPanel::resizeKeepingOrigin(QSize size)
+void OverlayPanel::setFrame(QPoint topLeft, QSize size)
 {
-    if (size == this->size())
-        return;
+    m_origin = topLeft;
     setFixedSize(size);
     m_content->setGeometry(rect());
     move(m_origin);

@@ -35,8 +35,8 @@ public:
 
     // A move by the program; saved.
     void moveTo(QPoint topLeft);
-    // Grows or shrinks to the right and downward, the top-left corner fixed.
-    void resizeKeepingOrigin(QSize size);
+    // Takes a new size and place; not saved, so the place the user chose stays.
+    void setFrame(QPoint topLeft, QSize size);
     // Shows the panel above other windows without taking focus.
     void orderFront();
     void orderOut();

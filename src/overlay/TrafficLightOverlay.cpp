@@ -74,6 +74,12 @@ void TrafficLightOverlay::subscribe()
             Qt::QueuedConnection);
     connect(&m_store, &StatusStore::tabsChanged, this, &TrafficLightOverlay::handleWindowsChanged,
             Qt::QueuedConnection);
+    // Screens coming and going move the lights onto the screens there are, and
+    // back to their saved places when a screen returns.
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, &TrafficLightOverlay::rebuild,
+            Qt::QueuedConnection);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &TrafficLightOverlay::rebuild,
+            Qt::QueuedConnection);
     // The store's lists as they are now arrive once, shortly after creation.
     QMetaObject::invokeMethod(this, &TrafficLightOverlay::handleWindowsChanged, Qt::QueuedConnection);
 }
@@ -137,6 +143,14 @@ void TrafficLightOverlay::dropPanel(OverlayPanel* panel)
     panel->orderOut();
     // Later: a teardown may be reached from an event the panel is still handling.
     panel->deleteLater();
+}
+
+QList<QRect> TrafficLightOverlay::availableAreas()
+{
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens())
+        areas.append(screen->availableGeometry());
+    return areas;
 }
 
 int TrafficLightOverlay::panelCount() const
@@ -218,8 +232,13 @@ void TrafficLightOverlay::resizeRowPanelIfNeeded()
     m_rowWindowIDs = ids;
     if (!m_rowPanel)
         return;
-    m_rowPanel->resizeKeepingOrigin(rowSize(m_settings.scale(), static_cast<int>(ids.size()),
-                                            m_settings.showLabels(), m_settings.orientation()));
+    const QSize size = rowSize(m_settings.scale(), static_cast<int>(ids.size()), m_settings.showLabels(),
+                               m_settings.orientation());
+    const QRect frame(m_rowPanel->origin(), m_rowPanel->size());
+    const QList<QRect> screens = availableAreas();
+    const QPoint origin =
+        OverlayGeometry::resizedOrigin(frame, size, OverlayGeometry::screenFor(frame, screens));
+    m_rowPanel->setFrame(OverlayGeometry::fitted(origin, size, screens), size);
 }
 
 QSize TrafficLightOverlay::housingSize(double scale, bool hasLabel, OverlayOrientation orientation)
@@ -240,7 +259,10 @@ OverlayPanel* TrafficLightOverlay::makePanel(QWidget* content, QSize size, doubl
     if (const std::optional<QString> saved = m_defaults.stringValue(originKey))
         origin = OverlayGeometry::parsePoint(*saved);
     else if (const QScreen* screen = QGuiApplication::primaryScreen())
-        origin = OverlayGeometry::defaultOrigin(screen->availableGeometry(), size.width(), defaultIndex);
+        origin = OverlayGeometry::defaultOrigin(screen->availableGeometry(), size, defaultIndex);
+    // A place saved on a screen that is gone is shown on one that is there;
+    // the saved value stays for when that screen comes back.
+    origin = OverlayGeometry::fitted(origin, size, availableAreas());
 
     auto* panel = new OverlayPanel(content, size, cornerRadius, originKey, origin, m_defaults);
     connect(panel, &OverlayPanel::contextMenuRequested, this, &TrafficLightOverlay::showContextMenu);

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QSize>
 #include <QStringList>
 #include <array>
@@ -71,6 +72,8 @@ private:
     OverlayPanel* makeWindowPanel(const QString& id, int defaultIndex);
     OverlayPanel* makeRowPanel();
     void dropPanel(OverlayPanel* panel);
+    // The available area of every screen.
+    static QList<QRect> availableAreas();
     void showContextMenu(QPoint globalPos);
     QMenu* defaultMenu();
     void subscribe();

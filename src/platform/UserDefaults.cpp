@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSaveFile>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace korvane {
 
@@ -19,6 +22,51 @@ std::string utf8(const QString& s)
 }
 
 constexpr qint64 kMaxDefaultsSize = 16 * 1024 * 1024;
+
+// Whether a JSON number lies beyond a double (1e400), which makes nlohmann
+// refuse the whole document. A number too small for a double reads as 0 there.
+bool beyondDouble(const char* first, const char* last)
+{
+    double d = 0;
+    if (std::from_chars(first, last, d).ec != std::errc::result_out_of_range)
+        return false;
+    long double wide = 0;
+    if (std::from_chars(first, last, wide).ec == std::errc())
+        return std::fabs(wide) > 1;
+    return std::find(first, last, '-') == last || std::find(first + 1, last, '-') == last;
+}
+
+// The text with every number beyond a double replaced by null, so that one such
+// value falls back to its default while every other value is read as stored.
+QByteArray withUnreadableNumbersAsNull(const QByteArray& text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    bool inString = false;
+    for (qsizetype i = 0; i < text.size();) {
+        const char c = text.at(i);
+        const bool startsNumber = !inString && (c == '-' || (c >= '0' && c <= '9'));
+        if (!startsNumber) {
+            if (inString && c == '\\' && i + 1 < text.size())
+                out += text.at(i++);
+            else if (c == '"')
+                inString = !inString;
+            out += text.at(i++);
+            continue;
+        }
+        qsizetype end = i + 1;
+        while (end < text.size() && std::strchr("0123456789+-.eE", text.at(end)) && text.at(end) != '\0')
+            ++end;
+        const char* first = text.constData() + i;
+        const char* last = text.constData() + end;
+        if (beyondDouble(first, last))
+            out += "null";
+        else
+            out.append(first, end - i);
+        i = end;
+    }
+    return out;
+}
 
 } // namespace
 
@@ -34,6 +82,12 @@ UserDefaults::UserDefaults(QString filePath) : m_path(std::move(filePath))
     }
     const QByteArray bytes = file.readAll();
     nlohmann::json parsed = nlohmann::json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
+    if (parsed.is_discarded()) {
+        const QByteArray lenient = withUnreadableNumbersAsNull(bytes);
+        parsed = nlohmann::json::parse(lenient.constBegin(), lenient.constEnd(), nullptr, false);
+        if (parsed.is_object())
+            qCWarning(lcDefaults) << "numbers out of range in" << m_path << "read as missing";
+    }
     if (parsed.is_discarded() || !parsed.is_object()) {
         qCWarning(lcDefaults) << "ignoring unparseable" << m_path << "- it will be kept as .bad";
         m_keepBadCopy = true;
@@ -47,7 +101,10 @@ QString UserDefaults::standardPath()
 #ifdef Q_OS_MACOS
     return QDir::homePath() + QStringLiteral("/Library/Preferences/Korvane/defaults.json");
 #else
-    return QDir::homePath() + QStringLiteral("/.config/Korvane/defaults.json");
+    // As the XDG base directories say: a relative value is ignored.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    return (QDir::isAbsolutePath(config) ? config : QDir::homePath() + QStringLiteral("/.config")) +
+           QStringLiteral("/Korvane/defaults.json");
 #endif
 }
 

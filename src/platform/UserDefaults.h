@@ -39,7 +39,8 @@ class UserDefaults {
 public:
     explicit UserDefaults(QString filePath);
 
-    // ~/.config/Korvane/defaults.json (macOS: ~/Library/Preferences/Korvane/).
+    // $XDG_CONFIG_HOME/Korvane/defaults.json, ~/.config when that is unset or
+    // relative (macOS: ~/Library/Preferences/Korvane/).
     static QString standardPath();
     // The process-wide store at standardPath(), created on first use.
     static UserDefaults& standard();

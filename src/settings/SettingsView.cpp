@@ -241,7 +241,10 @@ QWidget* SettingsView::buildListSection()
     m_list->setDragDropMode(QAbstractItemView::InternalMove);
     m_list->setDefaultDropAction(Qt::MoveAction);
     m_list->setDropIndicatorShown(true);
+    // One scroll bar for the whole form: a list that scrolled inside it would
+    // be a second one, and would push the footer out of reach.
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setAttribute(Qt::WA_MacShowFocusRect, false);
     // The view moves the row itself; the settings learn of it here and store the new order.
@@ -267,8 +270,7 @@ QWidget* SettingsView::buildListSection()
 
 int SettingsView::listHeight(qsizetype rows)
 {
-    const qsizetype h = rows * DetectedRowDelegate::kRowHeight + kListPadding;
-    return static_cast<int>(std::min<qsizetype>(h, kMaxListHeight));
+    return static_cast<int>(rows * DetectedRowDelegate::kRowHeight + kListPadding);
 }
 
 QString SettingsView::percentText(double scale)

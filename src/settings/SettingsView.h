@@ -29,14 +29,13 @@ public:
     static constexpr int kWidth = 380;
     static constexpr int kHeight = 420;
     static constexpr int kListPadding = 8;
-    static constexpr int kMaxListHeight = 168;
     // In tenths of the scale.
     static constexpr int kSliderMin = static_cast<int>(DefaultsKeys::scale.min * 10);
     static constexpr int kSliderMax = static_cast<int>(DefaultsKeys::scale.max * 10);
 
     SettingsView(AppSettings& settings, StatusStore& store, QWidget* parent = nullptr);
 
-    // 28 per row plus 8, at most 168.
+    // 28 per row plus 8: the list shows every row and the form scrolls as a whole.
     static int listHeight(qsizetype rows);
     // "150%": the scale in whole percent, the fraction dropped.
     static QString percentText(double scale);

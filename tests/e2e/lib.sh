@@ -1,15 +1,9 @@
 # shellcheck shell=bash disable=SC2034
-# The real korvane binary in a scratch HOME on a private Xvfb display with an XEmbed
-# tray host (trayer), driven by xdotool and judged by the colours of screen pixels.
-# Inputs: KORVANE_BIN, KORVANE_E2E_ARTIFACTS (screenshots; a folder per scenario).
+# KORVANE_BIN in a scratch HOME on a private Xvfb display with a tray host (trayer), driven by
+# xdotool and judged by screen pixels; screenshots go to KORVANE_E2E_ARTIFACTS/<scenario>/.
 
-COLOR_WORKING='#FF9500'
-COLOR_RED='#FF3B30'
-COLOR_IDLE='#34C759'
-COLOR_UNKNOWN='#8E8E93'
-COLOR_ROOT='#3366AA'
-E2E_STEP=start-up
-E2E_LAUNCHES=0
+COLOR_WORKING='#FF9500' COLOR_RED='#FF3B30' COLOR_IDLE='#34C759' COLOR_UNKNOWN='#8E8E93' COLOR_ROOT='#3366AA'
+E2E_STEP=start-up E2E_LAUNCHES=0 KORVANE_PID=
 
 e2e_skip() { echo "SKIP: $*" >&2 && exit 77; }
 e2e_step() { E2E_STEP=$* && echo "[$E2E_NAME] $*" >&2; }
@@ -29,7 +23,6 @@ e2e_init() {
 
 e2e_alive() { kill -0 "$1" 2>/dev/null && ! grep -q '^State:.*[ZX]' "/proc/$1/status" 2>/dev/null; }
 
-# e2e_wait_until SECONDS CMD...: polls CMD until it succeeds.
 e2e_wait_until() {
     local end=$((${EPOCHREALTIME/./} + $1 * 1000000))
     shift
@@ -53,10 +46,9 @@ e2e_start_tray() {
 }
 
 e2e_new_home() {
-    E2E_HOME=$E2E_TMP/home
+    E2E_HOME=$E2E_TMP/home STATE_DIR=$E2E_TMP/home/.cursor/signalwick/state
+    DEFAULTS_FILE=$E2E_TMP/home/.config/Korvane/defaults.json
     rm -rf "$E2E_HOME" && mkdir -p "$E2E_HOME/.run" && chmod 700 "$E2E_HOME/.run"
-    STATE_DIR=$E2E_HOME/.cursor/signalwick/state
-    DEFAULTS_FILE=$E2E_HOME/.config/Korvane/defaults.json
 }
 
 e2e_write_defaults() { mkdir -p "${DEFAULTS_FILE%/*}" && printf '%s\n' "$1" >"$DEFAULTS_FILE"; }
@@ -77,10 +69,8 @@ e2e_launch() {
     KORVANE_PID=$!
 }
 
-# e2e_wait_exit PID SECONDS: sets E2E_RC when PID has ended in time.
 e2e_wait_exit() { e2e_wait_until "$2" eval "! e2e_alive $1" && { wait "$1"; E2E_RC=$?; }; }
 
-# e2e_quit [SIGNAL]: sets KORVANE_RC.
 e2e_quit() {
     kill "-${1:-TERM}" "$KORVANE_PID"
     e2e_wait_exit "$KORVANE_PID" 5 || e2e_fail "korvane still runs 5 s after SIG${1:-TERM}"
@@ -96,11 +86,13 @@ e2e_windows() {
     done
 }
 
-# e2e_wait_panels COUNT: exactly COUNT floating lights; the first in PANEL_X PANEL_Y PANEL_W PANEL_H.
+# e2e_wait_panels COUNT: exactly COUNT floating lights; the first in PANEL_* and LAMP_X/Y[0..2].
 e2e_wait_panels() {
     panels_are() { [ "$(e2e_windows | grep -c ' UTILITY$')" -eq "$1" ]; }
     e2e_wait_until 5 panels_are "$1" || e2e_fail "expected $1 floating light(s): $(e2e_windows)"
     read -r _ PANEL_X PANEL_Y PANEL_W PANEL_H _ <<<"$(e2e_windows | grep ' UTILITY$' | head -n 1)"
+    # The centres of the combined light's red, orange and green lamps.
+    LAMP_X=($((PANEL_X + PANEL_W / 2)){,,}) LAMP_Y=($((PANEL_Y + 26)) $((PANEL_Y + 60)) $((PANEL_Y + 94)))
 }
 
 # The tray icon is the small window inside the 24-pixel tray at the top; sets TRAY_CX TRAY_CY.
@@ -129,11 +121,6 @@ e2e_wait_pixel() {
 
 e2e_expect_pixel() { e2e_wait_pixel "$@" || e2e_fail "${6:-pixel $1,$2} shows $E2E_SEEN, expected $3"; }
 
-# The centres LAMP_X[i] LAMP_Y[i] of the red, orange and green lamps of the combined light.
-e2e_lamps() {
-    LAMP_X=("$((PANEL_X + PANEL_W / 2))" "$((PANEL_X + PANEL_W / 2))" "$((PANEL_X + PANEL_W / 2))")
-    LAMP_Y=("$((PANEL_Y + 26))" "$((PANEL_Y + 60))" "$((PANEL_Y + 94))")
-}
 
 e2e_shot() { import -window root "$E2E_ARTIFACTS/$1.png" && echo "$E2E_ARTIFACTS/$1.png"; }
 

@@ -9,12 +9,7 @@ e2e_write_defaults '{"KorvaneHasLaunched": true, "OverlayWasVisible": true}'
 e2e_launch
 e2e_wait_tray_icon
 e2e_wait_panels 1
-e2e_lamps
-
-dim() {
-    pixel=$(e2e_pixel "$1" "$2")
-    [ $((16#${pixel:1:2} + 16#${pixel:3:2})) -lt 224 ]
-}
+dim() { e2e_wait_pixel "$1" "$2" '#000000' 1000 112; }
 
 # state, colour, lit lamp (0 red, 1 orange, 2 green, 3 none)
 while read -r state colour lamp; do
@@ -25,14 +20,13 @@ while read -r state colour lamp; do
         if [ "$i" -eq "$lamp" ]; then
             e2e_expect_pixel "${LAMP_X[i]}" "${LAMP_Y[i]}" "${!colour}" 1000 10 "lamp $i"
         else
-            e2e_wait_until 1 dim "${LAMP_X[i]}" "${LAMP_Y[i]}" || e2e_fail "lamp $i is lit: $pixel"
+            dim "${LAMP_X[i]}" "${LAMP_Y[i]}" || e2e_fail "lamp $i is lit: $E2E_SEEN"
         fi
     done
 done <<'STATES'
 working COLOR_WORKING 1
 waiting COLOR_RED 0
 idle COLOR_IDLE 2
-error COLOR_RED 0
 none COLOR_UNKNOWN 3
 STATES
 e2e_pass

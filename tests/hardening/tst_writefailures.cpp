@@ -1,6 +1,5 @@
 // Writes into a read-only or full folder (a small tmpfs, as root) fail, leave the
 // file there as it was and nothing beside it, and work once the fault is gone.
-#include "Faults.h"
 #include "Recorders.h"
 #include "TestMain.h"
 #include "hooks/HookInstaller.h"
@@ -41,8 +40,11 @@ private Q_SLOTS:
         const QString file = prefs                   ? UserDefaults::standardPath()
                              : folder == u"/.cursor" ? HookInstaller::cursorConfigPath()
                                                      : HookInstaller::claudeSettingsPath();
-        QVERIFY(writeBytes(file, "{\"version\": 1, \"hooks\": {}, \"OverlayMode\": \"row\"}"));
-        const QByteArray before = readBytes(file);
+        QFile seed(file);
+        QVERIFY(seed.open(QIODevice::WriteOnly) &&
+                seed.write(R"({"version": 1, "hooks": {}, "OverlayMode": "row"})") > 0);
+        seed.close();
+        const QByteArray before = contentsOf(file);
         const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden);
         QFile filler(dir + QStringLiteral("/.filler"));
         if (readOnly) {
@@ -63,7 +65,7 @@ private Q_SLOTS:
             QVERIFY(!HookInstaller::install());
             QCOMPARE(log.lines.size(), 1);
         }
-        QCOMPARE(readBytes(file), before);
+        QCOMPARE(contentsOf(file), before);
         QStringList after = QDir(dir).entryList(QDir::Files | QDir::Hidden);
         after.removeAll(QStringLiteral(".filler"));
         QCOMPARE(after, entries);

@@ -1,13 +1,13 @@
 #!/bin/sh
 # Drives the real Claude Code client against fake_api.py, offline: claude.sh COMMAND OUT ...
-#   serve OUT SCENARIO        the fake API and the client's HOME ($CLAUDE_HOME, else OUT/home);
-#                             with $HOOK set, its settings run $HOOK at every hook event
-#   print OUT PROMPT [ARG..]  one turn in print mode: OUT/client.out, .err, .rc
+#   serve OUT SCENARIO        the fake API, and the client's HOME ($CLAUDE_HOME, else OUT/home)
+#   print OUT PROMPT [ARG..]  one turn in print mode: OUT/client.out and .err
 #   tui OUT [ARG..]           the client in tmux, asking before each tool, once its input box is ready
 #   type OUT TEXT | key OUT KEY..   text and Enter | tmux key names
 #   wait OUT ERE [SECS]       until the screen matches (OUT/screen-timeout.txt if not)
 #   answered OUT [SECS]       until the model has answered and the input box is back
 #   kill OUT [SIGNAL] | stop OUT    signals the client | stops everything
+#   record OUT                the installed hook script logs each call to OUT/calls (see recorder.sh)
 # The client is $CLAUDE_BIN or scripts/setup-claude's; exits 77 with the reason when it,
 # python3 or tmux is missing.
 set -u
@@ -39,21 +39,9 @@ serve)
     mkdir -p "$out/project" "$home/.claude"
     : >"$out/api.jsonl"
     # Past the first-run screens: onboarding, the API key, trusting the folder.
-    python3 - "$home" "$out/project" "${HOOK:-}" <<'PY'
-import json, os, sys
-home, project, hook = sys.argv[1:]
-path = home + "/.claude.json"
-state = json.load(open(path)) if os.path.exists(path) else {}
-state.update(hasCompletedOnboarding=True, theme="dark", hasSeenAutoDefaultNotice=True,
-             customApiKeyResponses={"approved": ["sk-ant-fake-key"[-20:]], "rejected": []})
-state.setdefault("projects", {})[project] = {"hasTrustDialogAccepted": True}
-json.dump(state, open(path, "w"))
-events = "SessionStart UserPromptSubmit PreToolUse PermissionRequest PostToolUse PostToolUseFailure " \
-         "Notification Stop StopFailure SessionEnd"
-if hook:
-    group = [{"hooks": [{"type": "command", "command": hook}]}]
-    json.dump({"hooks": {e: group for e in events.split()}}, open(home + "/.claude/settings.json", "w"))
-PY
+    printf '{"hasCompletedOnboarding":true,"theme":"dark","hasSeenAutoDefaultNotice":true,%s,%s}\n' \
+        '"customApiKeyResponses":{"approved":["sk-ant-fake-key"],"rejected":[]}' \
+        "\"projects\":{\"$out/project\":{\"hasTrustDialogAccepted\":true}}" >"$home/.claude.json"
     rm -f "$out/port"
     python3 "$here/fake_api.py" "$1" "$out/port" "$out/api.jsonl" "$out/project" </dev/null >"$out/fake_api.err" 2>&1 &
     echo $! >"$out/server.pid"
@@ -68,16 +56,10 @@ exec env -i PATH=$(q "$PATH") HOME=$(q "$home") TERM=xterm-256color LANG=C.UTF-8
   CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC=1 $(q "$client") "\$@"
 EOF
     ;;
-print)
-    prompt=$1
-    shift
-    sh "$out/client.sh" "$@" -p "$prompt" >"$out/client.out" 2>"$out/client.err" </dev/null
-    echo $? >"$out/client.rc"
-    ;;
+print) sh "$out/client.sh" -p "$@" >"$out/client.out" 2>"$out/client.err" </dev/null ;;
 tui)
     command -v tmux >/dev/null || skip "tmux is not installed"
-    tmux -S "$out/tmux" new-session -d -s claude -x 200 -y 50 "sh $(q "$out/client.sh") --permission-mode manual $*; echo \$? >$(q "$out/client.rc")" \; \
-        set-option -t claude remain-on-exit on >/dev/null </dev/null
+    tmux -S "$out/tmux" new-session -d -s claude -x 200 -y 50 "sh $(q "$out/client.sh") --permission-mode manual $*" \; set-option -t claude remain-on-exit on >/dev/null </dev/null
     until_ok matches 'for shortcuts'
     ;;
 type) tmux -S "$out/tmux" send-keys -t claude -l "$1" && sleep 0.3 && tmux -S "$out/tmux" send-keys -t claude Enter ;;
@@ -85,6 +67,11 @@ key) tmux -S "$out/tmux" send-keys -t claude "$@" ;;
 wait) secs=${2:-60} until_ok matches "$1" ;;
 answered) secs=${1:-60} until_ok answered ;;
 kill) kill "-${1:-TERM}" "$(cat "$out/client.pid")" ;;
+record) # the installed hook script, inside recorder.sh writing to OUT/calls
+    s=${CLAUDE_HOME:-$out/home}/.cursor/hooks/signalwick.sh
+    mv "$s" "$s.real" && chmod 755 "$s.real" && printf '#!/bin/sh\ntrap "" TERM\nRECORD_HOOK=%s RECORD_LOG=%s exec /bin/sh %s\n' \
+        "$(q "$s.real")" "$(q "$out/calls")" "$(q "$here/recorder.sh")" >"$s" && chmod 755 "$s"
+    ;;
 stop)
     [ -S "$out/tmux" ] && tmux -S "$out/tmux" kill-server 2>/dev/null
     [ -s "$out/server.pid" ] && kill "$(cat "$out/server.pid")" 2>/dev/null

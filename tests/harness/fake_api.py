@@ -1,9 +1,8 @@
 #!/usr/bin/env python3
 """A fake Anthropic Messages API on 127.0.0.1: fake_api.py SCENARIO PORT_FILE LOG CWD
 
-A request with tools is a step of the agent loop, numbered by the assistant
-messages it holds, so a retry gets the same reply; side queries get a short
-text. Each reply is logged as one JSON line.
+A request with tools is a step of the agent loop, numbered by the assistant messages it
+holds, so a retry gets the same reply; side queries get a short text. LOG gets a line a reply.
 """
 import json
 import os
@@ -12,11 +11,9 @@ import sys
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-BASH = {"name": "Bash", "input": {"command": "echo hi", "description": "Print hi"}}
 WRITE = {"name": "Write", "input": {"file_path": "{cwd}/hello.txt", "content": "hello\n"}}
 SCENARIOS = {
     "text": [{"text": "Hello from the fake model."}],
-    "bash": [{"tool": BASH}, {"text": "The command printed hi."}],
     "write": [{"tool": WRITE}, {"text": "I created hello.txt."}],
     "fail": [{"tool": {"name": "Bash", "input": {"command": "exit 3", "description": "Fail"}}}, {"text": "It failed."}],
     "slow": [{"text": "This answer took a while.", "delay": 8}],

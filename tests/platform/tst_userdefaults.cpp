@@ -3,8 +3,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
+#include <optional>
 
 using namespace korvane;
 
@@ -18,7 +18,6 @@ QByteArray readAll(const QString& path)
 
 void writeAll(const QString& path, const QByteArray& bytes)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(f.write(bytes), bytes.size());
@@ -29,35 +28,66 @@ void writeAll(const QString& path, const QByteArray& bytes)
 class TestUserDefaults : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    std::optional<QTemporaryDir> m_dir;
     QString m_path;
-    int m_run = 0;
 
 private Q_SLOTS:
-    void init() { m_path = m_dir.path() + QStringLiteral("/%1/Korvane/defaults.json").arg(++m_run); }
+    void init() { m_path = m_dir.emplace().filePath(u"defaults.json"_qs); }
 
-    void unreadableFileIsSetAside_data()
+    // What loading a damaged file keeps ("row" when it kept OverlayMode), and
+    // whether the file is set aside before the first write replaces it.
+    void damagedFiles_data()
     {
-        QTest::addColumn<QByteArray>("bad");
-        QTest::newRow("garbage") << QByteArray("not json at all");
-        QTest::newRow("cut short") << QByteArray("{\"OverlayMode\": \"row\", \"Overlay");
-        QTest::newRow("array") << QByteArray("[\"OverlayMode\", \"row\"]");
-        QTest::newRow("invalid utf-8") << QByteArray("{\"a\": \"\xff\xfe\"}");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<bool>("setAside");
+        QTest::newRow("garbage") << QByteArray("not json at all") << "" << true;
+        QTest::newRow("cut short") << QByteArray("{\"OverlayMode\": \"row\", \"Overlay") << "" << true;
+        QTest::newRow("array") << QByteArray(R"(["OverlayMode", "row"])") << "" << true;
+        QTest::newRow("number too large")
+            << QByteArray(R"({"OverlayScale": 1e400, "OverlayMode": "row"})") << "row" << false;
+        QTest::newRow("too negative, in a list")
+            << QByteArray(R"({"OverlayScale": [-1e999, 1], "OverlayMode": "row"})") << "row" << false;
+        QTest::newRow("beside a string and a tiny one")
+            << QByteArray("{\"OverlayScale\": 1e400, \"OverlayMode\": \"row\", \"t\": \"\\\" 1e400\", \"z\": "
+                          "1e-400}")
+            << "row" << false;
     }
-    void unreadableFileIsSetAside()
+    void damagedFiles()
     {
-        QFETCH(QByteArray, bad);
-        writeAll(m_path, bad);
+        QFETCH(QByteArray, text);
+        QFETCH(QString, kept);
+        QFETCH(bool, setAside);
+        writeAll(m_path, text);
         UserDefaults d(m_path);
-        QVERIFY(!d.contains(QStringLiteral("OverlayMode")));
-        QVERIFY(d.setBool(QStringLiteral("A"), true));
-        QCOMPARE(readAll(m_path + QStringLiteral(".bad")), bad);
-        QCOMPARE(UserDefaults(m_path).boolValue(QStringLiteral("A")), std::optional<bool>(true));
+        QVERIFY(!d.doubleValue(u"OverlayScale"_qs));
+        QVERIFY(d.setBool(u"A"_qs, true));
+        const UserDefaults reloaded(m_path);
+        QCOMPARE(reloaded.stringValue(u"OverlayMode"_qs).value_or(QString()), kept);
+        QVERIFY(reloaded.boolValue(u"A"_qs).value_or(false));
+        QCOMPARE(readAll(m_path + u".bad"_qs), setAside ? text : QByteArray());
         // A second damaged file keeps the first copy.
         writeAll(m_path, "again");
-        QVERIFY(UserDefaults(m_path).setBool(QStringLiteral("A"), true));
-        QCOMPARE(readAll(m_path + QStringLiteral(".bad")), bad);
-        QCOMPARE(readAll(m_path + QStringLiteral(".bad.1")), QByteArray("again"));
+        QVERIFY(UserDefaults(m_path).setBool(u"A"_qs, true));
+        QCOMPARE(readAll(m_path + u".bad"_qs), setAside ? text : QByteArray("again"));
+    }
+
+    void configHomeIsHonoured_data()
+    {
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("absolute") << QByteArray("/tmp/cfg") << "/tmp/cfg/Korvane/defaults.json";
+        QTest::newRow("relative") << QByteArray("cfg") << QDir::homePath() + "/.config/Korvane/defaults.json";
+    }
+    void configHomeIsHonoured()
+    {
+        QFETCH(QByteArray, config);
+        QFETCH(QString, expected);
+        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config);
+        const QString path = UserDefaults::standardPath();
+        qputenv("XDG_CONFIG_HOME", saved);
+        QCOMPARE(path, expected);
     }
 };
 

@@ -6,12 +6,11 @@
 
 namespace korvane {
 
-// Answers every alert at once with a preset button index.
+// Answers every alert at once with its default button.
 class RecordingAlerts final : public Alerts {
 public:
-    int run(const Request& request) override { return shown.append(request), answer; }
+    int run(const Request& request) override { return shown.append(request), 0; }
     QList<Request> shown;
-    int answer = 0;
 };
 
 class RecordingUrlOpener final : public UrlOpener {

@@ -6,6 +6,8 @@ namespace korvane::test {
 // HOME and the XDG folders in a fresh temporary directory for the life of the
 // process, so that no test ever sees the real home. Returns it.
 QString isolateHome();
+// The file's bytes; empty when it cannot be read.
+QByteArray contentsOf(const QString& path);
 } // namespace korvane::test
 
 // Instead of QTEST_MAIN: the home is isolated before the application object exists.
