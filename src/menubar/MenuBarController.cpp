@@ -175,9 +175,11 @@ QPixmap MenuBarController::dotPixmap(const QColor& color, int size, qreal device
     pixmap.setDevicePixelRatio(devicePixelRatio);
     pixmap.fill(Qt::transparent);
 
-    // The 15-pixel image (a 13-pixel dot with a 1-pixel margin), on whole pixels.
-    const qreal origin = std::floor((size - (kDotDiameter + 2)) / 2.0);
-    const QRectF dot(origin + 1, origin + 1, kDotDiameter, kDotDiameter);
+    // A 13-pixel dot up to a 22-pixel slot, on whole pixels; larger pixmaps keep its share of
+    // the slot, as StatusNotifierItem hosts scale whichever pixmap they pick to their size.
+    const qreal diameter = kDotDiameter * std::max(size, 22) / 22.0;
+    const qreal origin = std::floor((size - diameter) / 2.0);
+    const QRectF dot(origin, origin, diameter, diameter);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
