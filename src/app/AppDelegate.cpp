@@ -5,6 +5,8 @@
 #include "hooks/GeminiConfig.h"
 #include "hooks/HookInstaller.h"
 #include "menubar/MenuBarController.h"
+#include "notify/AttentionNotifier.h"
+#include "notify/Notifier.h"
 #include "overlay/TrafficLightOverlay.h"
 #include "platform/Alerts.h"
 #include "platform/LoginItem.h"
@@ -14,6 +16,10 @@
 #include "settings/DefaultsKeys.h"
 #include "settings/SettingsWindowController.h"
 #include "update/Updater.h"
+
+#ifdef KORVANE_HAVE_DBUS
+#include "notify/DBusNotifier.h"
+#endif
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -44,6 +50,7 @@ AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Cl
 
 AppDelegate::~AppDelegate()
 {
+    m_attention.reset();
     m_menuBar.reset();
     m_updater.reset();
     m_settingsWindow.reset();
@@ -100,6 +107,7 @@ void AppDelegate::applicationDidFinishLaunching()
                                                     *m_services.alerts, std::move(actions));
     // Without a tray host a right click on a light is the way to the menu.
     lights.setContextMenu(m_menuBar->menu());
+    startNotifications(lights);
 
     using K = DefaultsKeys;
     if (!m_defaults.boolValue(K::hasLaunched.key()).value_or(K::hasLaunched.fallback)) {
@@ -113,6 +121,47 @@ void AppDelegate::applicationDidFinishLaunching()
     }
 
     qCDebug(lcApp) << "launched" << QCoreApplication::applicationVersion();
+}
+
+void AppDelegate::startNotifications(TrafficLightOverlay& lights)
+{
+    Notifier* notifier = m_services.notifier;
+#ifdef KORVANE_HAVE_DBUS
+    if (!notifier) {
+        m_ownNotifier = std::make_unique<DBusNotifier>();
+        notifier = m_ownNotifier.get();
+    }
+#endif
+    if (!notifier)
+        return;
+    m_attention = std::make_unique<AttentionNotifier>(*notifier);
+    AttentionNotifier* attention = m_attention.get();
+    attention->setEnabled(m_settings.notifyWhenAgentNeedsYou());
+    // What is red now was red before Korvane could tell anyone.
+    attention->setRows(m_settings.perTab() ? m_store.tabs() : m_store.windows());
+    connect(&m_store, &StatusStore::windowsChanged, attention,
+            [this, attention](const WindowStatusList& rows) {
+                if (!m_settings.perTab())
+                    attention->setRows(rows);
+            });
+    connect(&m_store, &StatusStore::tabsChanged, attention, [this, attention](const WindowStatusList& rows) {
+        if (m_settings.perTab())
+            attention->setRows(rows);
+    });
+    connect(&m_settings, &AppSettings::perTabChanged, attention,
+            [this, attention, perTab = m_settings.perTab()](bool now) mutable {
+                if (now == perTab)
+                    return;
+                perTab = now;
+                attention->restart();
+                attention->setRows(now ? m_store.tabs() : m_store.windows());
+            });
+    connect(&m_settings, &AppSettings::notifyWhenAgentNeedsYouChanged, attention,
+            &AttentionNotifier::setEnabled);
+    connect(attention, &AttentionNotifier::activated, this, [&lights] {
+        if (!lights.isVisibleFlagSet())
+            lights.toggle();
+    });
 }
 
 void AppDelegate::showWelcome()

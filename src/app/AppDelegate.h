@@ -14,6 +14,8 @@ class Alerts;
 class AppSettings;
 class LoginItem;
 class MenuBarController;
+class AttentionNotifier;
+class Notifier;
 class SettingsWindowController;
 class TrafficLightOverlay;
 class Updater;
@@ -26,6 +28,8 @@ struct AppServices {
     LoginItem* loginItem = nullptr;
     UrlOpener* urlOpener = nullptr;
     std::function<bool()> installHooks;
+    // The desktop notification service (null: the session bus's, where there is one).
+    Notifier* notifier = nullptr;
     QUrl updateSite;
 };
 
@@ -58,6 +62,7 @@ public:
 
 private:
     void showWelcome();
+    void startNotifications(TrafficLightOverlay& lights);
 
     UserDefaults& m_defaults;
     StatusStore m_store;
@@ -69,6 +74,8 @@ private:
     std::unique_ptr<SettingsWindowController> m_settingsWindow;
     std::unique_ptr<Updater> m_updater;
     std::unique_ptr<MenuBarController> m_menuBar;
+    std::unique_ptr<Notifier> m_ownNotifier;
+    std::unique_ptr<AttentionNotifier> m_attention;
 };
 
 } // namespace korvane

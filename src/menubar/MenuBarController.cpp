@@ -68,6 +68,7 @@ MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, 
     m_verticalItem = makeItem(this, QStringLiteral("Vertical"), nullptr, true);
     m_horizontalItem = makeItem(this, QStringLiteral("Horizontal"), nullptr, true);
     m_perTabItem = makeItem(this, QStringLiteral("One Light per Tab"), nullptr, true);
+    m_notifyItem = makeItem(this, QStringLiteral("Notify When an Agent Needs You"), nullptr, true);
     m_settingsItem = makeItem(this, QStringLiteral("Settings\u2026"), "Ctrl+,");
     m_loginMenuItem = makeItem(this, QStringLiteral("Launch at Login"), nullptr, true);
     m_hooksItem = makeItem(this, QString());
@@ -80,6 +81,7 @@ MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, 
     connect(m_verticalItem, &QAction::triggered, this, &MenuBarController::selectVertical);
     connect(m_horizontalItem, &QAction::triggered, this, &MenuBarController::selectHorizontal);
     connect(m_perTabItem, &QAction::triggered, this, &MenuBarController::togglePerTab);
+    connect(m_notifyItem, &QAction::triggered, this, &MenuBarController::toggleNotify);
     connect(m_settingsItem, &QAction::triggered, this, &MenuBarController::openSettings);
     connect(m_loginMenuItem, &QAction::triggered, this, &MenuBarController::toggleLaunchAtLogin);
     connect(m_hooksItem, &QAction::triggered, this, &MenuBarController::reinstallHooks);
@@ -149,6 +151,7 @@ void MenuBarController::buildMenu()
         m_sizePresetItems.append(item);
     }
 
+    menu->addAction(m_notifyItem);
     menu->addAction(m_settingsItem);
     menu->addSeparator();
     menu->addAction(m_loginMenuItem);
@@ -172,9 +175,11 @@ QPixmap MenuBarController::dotPixmap(const QColor& color, int size, qreal device
     pixmap.setDevicePixelRatio(devicePixelRatio);
     pixmap.fill(Qt::transparent);
 
-    // The 15-pixel image (a 13-pixel dot with a 1-pixel margin), on whole pixels.
-    const qreal origin = std::floor((size - (kDotDiameter + 2)) / 2.0);
-    const QRectF dot(origin + 1, origin + 1, kDotDiameter, kDotDiameter);
+    // A 13-pixel dot up to a 22-pixel slot, on whole pixels; larger pixmaps keep its share of
+    // the slot, as StatusNotifierItem hosts scale whichever pixmap they pick to their size.
+    const qreal diameter = kDotDiameter * std::max(size, 22) / 22.0;
+    const qreal origin = std::floor((size - diameter) / 2.0);
+    const QRectF dot(origin, origin, diameter, diameter);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
@@ -313,6 +318,8 @@ void MenuBarController::refreshDynamicItems()
     for (QAction* item : std::as_const(m_sizePresetItems))
         item->setChecked(item->data().toInt() == scaleTag);
 
+    m_notifyItem->setChecked(m_settings.notifyWhenAgentNeedsYou());
+
     m_loginMenuItem->setChecked(m_loginItem.status() == LoginItem::Status::Enabled);
 
     const bool installed = m_actions.hooksInstalled && m_actions.hooksInstalled();
@@ -362,6 +369,12 @@ void MenuBarController::selectHorizontal()
 void MenuBarController::togglePerTab()
 {
     m_settings.setPerTab(!m_settings.perTab());
+    refreshDynamicItems();
+}
+
+void MenuBarController::toggleNotify()
+{
+    m_settings.setNotifyWhenAgentNeedsYou(!m_settings.notifyWhenAgentNeedsYou());
     refreshDynamicItems();
 }
 

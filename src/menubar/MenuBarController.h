@@ -82,6 +82,7 @@ public:
     void selectVertical();
     void selectHorizontal();
     void togglePerTab();
+    void toggleNotify();
     void decreaseSize();
     void increaseSize();
     void selectPresetSize(const QAction* item);
@@ -124,6 +125,7 @@ private:
     QAction* m_perTabItem = nullptr;
     QAction* m_settingsItem = nullptr;
     QList<QAction*> m_sizePresetItems;
+    QAction* m_notifyItem = nullptr;
     QAction* m_loginMenuItem = nullptr;
     QAction* m_hooksItem = nullptr;
     QAction* m_updatesItem = nullptr;

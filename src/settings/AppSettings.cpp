@@ -21,6 +21,8 @@ AppSettings::AppSettings(UserDefaults& defaults, QObject* parent) : QObject(pare
     m_perTab = defaults.boolValue(K::perTab.key()).value_or(K::perTab.fallback);
     m_scale = K::scale.clamp(defaults.doubleValue(K::scale.key()).value_or(K::scale.fallback));
     m_lightOrder = defaults.stringListValue(K::lightOrder.key()).value_or(QStringList());
+    m_notify =
+        defaults.boolValue(K::notifyWhenAgentNeedsYou.key()).value_or(K::notifyWhenAgentNeedsYou.fallback);
 }
 
 AppSettings& AppSettings::shared()
@@ -58,6 +60,14 @@ void AppSettings::setPerTab(bool perTab)
     m_perTab = perTab;
     m_defaults.setBool(DefaultsKeys::perTab.key(), perTab);
     Q_EMIT perTabChanged(perTab);
+    Q_EMIT changed();
+}
+
+void AppSettings::setNotifyWhenAgentNeedsYou(bool notify)
+{
+    m_notify = notify;
+    m_defaults.setBool(DefaultsKeys::notifyWhenAgentNeedsYou.key(), notify);
+    Q_EMIT notifyWhenAgentNeedsYouChanged(notify);
     Q_EMIT changed();
 }
 

@@ -30,6 +30,8 @@ public:
     bool perTab() const { return m_perTab; }
     double scale() const { return m_scale; }
     const QStringList& lightOrder() const { return m_lightOrder; }
+    // A desktop notification when a light turns red.
+    bool notifyWhenAgentNeedsYou() const { return m_notify; }
 
     void setOverlayMode(OverlayMode mode);
     void setOrientation(OverlayOrientation orientation);
@@ -39,6 +41,7 @@ public:
     // only the corrected value is stored.
     void setScale(double scale);
     void setLightOrder(const QStringList& order);
+    void setNotifyWhenAgentNeedsYou(bool notify);
 
     // Rows whose id is in `order` first, in that order (an id listed twice
     // takes its last position); the others after them in their own order.
@@ -56,6 +59,7 @@ Q_SIGNALS:
     void perTabChanged(bool perTab);
     void scaleChanged(double scale);
     void lightOrderChanged(const QStringList& lightOrder);
+    void notifyWhenAgentNeedsYouChanged(bool notify);
     // After any assignment.
     void changed();
 
@@ -67,6 +71,7 @@ private:
     bool m_perTab = false;
     double m_scale = 1.0;
     QStringList m_lightOrder;
+    bool m_notify = false;
 };
 
 } // namespace korvane

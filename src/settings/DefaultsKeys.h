@@ -17,6 +17,7 @@ struct DefaultsKeys {
     static constexpr DefaultsKey<bool> perTab{"OverlayPerTab", false};
     static constexpr ClampedKey scale{{"OverlayScale", 1.0}, 0.5, 3.0};
     static constexpr DefaultsKey<NoFallback> lightOrder{"OverlayLightOrder"}; // absent: no order
+    static constexpr DefaultsKey<bool> notifyWhenAgentNeedsYou{"NotifyWhenAgentNeedsYou", false};
 
     // The floating lights: whether they are shown, and where each was left as
     // "{x, y}" (absent: the default place). A window's or tab's key is the prefix

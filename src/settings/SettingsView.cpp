@@ -198,6 +198,11 @@ QWidget* SettingsView::buildLightSection()
                              frame);
     m_rowNote->setObjectName(QStringLiteral("rowNote"));
     m_lightForm->addRow(QString(), m_rowNote);
+
+    m_notify = new QCheckBox(QStringLiteral("Notify When an Agent Needs You"), frame);
+    m_notify->setObjectName(QStringLiteral("notifyToggle"));
+    connect(m_notify, &QCheckBox::clicked, &m_settings, &AppSettings::setNotifyWhenAgentNeedsYou);
+    m_lightForm->addRow(QString(), m_notify);
     return frame;
 }
 
@@ -353,6 +358,7 @@ void SettingsView::syncSettings()
     m_showLabels->setEnabled(!combined);
     m_perTab->setChecked(m_settings.perTab());
     m_perTab->setEnabled(!combined);
+    m_notify->setChecked(m_settings.notifyWhenAgentNeedsYou());
     m_lightForm->setRowVisible(m_rowNote, m_settings.overlayMode() == OverlayMode::Row);
 
     const bool perTab = m_settings.perTab();

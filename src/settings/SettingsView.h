@@ -70,6 +70,7 @@ private:
     QLabel* m_percentLabel = nullptr;
     QCheckBox* m_showLabels = nullptr;
     QCheckBox* m_perTab = nullptr;
+    QCheckBox* m_notify = nullptr;
     QLabel* m_rowNote = nullptr;
     QFormLayout* m_lightForm = nullptr;
     QLabel* m_listTitle = nullptr;

@@ -1,0 +1,83 @@
+#!/bin/bash
+# The tray icon on a StatusNotifierItem host (xfce4-panel, private bus): dot size and colour, tooltip,
+# menu as the host reads it over dbusmenu (current when opened, items work), clicks, a late host.
+. "$(dirname "$0")/lib.sh"
+e2e_init sni
+for t in xfce4-panel dbus-daemon gdbus; do command -v "$t" >/dev/null || e2e_skip "no $t (scripts/setup --test)"; done
+e2e_start_x
+e2e_new_home
+e2e_write_defaults '{"KorvaneHasLaunched": true}'
+install -D "$(dirname "$0")/data/xfce4-panel.xml" "$E2E_HOME/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
+# Services the bus starts (xfconfd) get its environment: the scratch HOME, no accessibility bus.
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$E2E_TMP/bus
+session=(env HOME="$E2E_HOME" XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_CACHE_HOME="$E2E_HOME/.cache"
+    XDG_RUNTIME_DIR="$E2E_HOME/.run" NO_AT_BRIDGE=1)
+"${session[@]}" dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >/dev/null 2>&1 &
+e2e_wait_until 5 test -S "$E2E_TMP/bus" || e2e_fail "no private session bus"
+printf '#!/bin/sh\nDBUS_SESSION_BUS_ADDRESS=%s exec "%s"\n' "$DBUS_SESSION_BUS_ADDRESS" "$KORVANE_BIN" >"$E2E_TMP/on-bus"
+chmod +x "$E2E_TMP/on-bus" && KORVANE_BIN=$E2E_TMP/on-bus
+
+call() { gdbus call --session -d "$1" -o "$2" -m "$3" -- "${@:4}" 2>/dev/null; }
+registered() { ITEM=$(call org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Properties.Get \
+    org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems | grep -o ':[0-9.]*' | head -n 1) && [ -n "$ITEM" ]; }
+start_panel() { "${session[@]}" xfce4-panel --disable-wm-check >/dev/null 2>&1 & PANEL_PID=$!; }
+# dot COLOUR: 11 or more pixels of COLOUR across the panel's middle, as the 13-pixel dot in trayer.
+dot() {
+    DOT_PIXELS=$(import -window root -crop 60x1+0+12 -depth 8 txt:- | awk -v c="${1#\#}" -v H=0123456789ABCDEF '
+        function hx(s, i) { return (index(H, substr(s, i, 1)) - 1) * 16 + index(H, substr(s, i + 1, 1)) - 1 }
+        NR > 1 { split($0, f, "#"); ok = 1
+                 for (i = 1; i <= 5; i += 2) { d = hx(f[2], i) - hx(c, i); if (d > 24 || d < -24) ok = 0 }
+                 n += ok }
+        END { print n + 0 }')
+    [ "$DOT_PIXELS" -ge 11 ]
+}
+layout() { call "$ITEM" /MenuBar com.canonical.dbusmenu.GetLayout 0 -1 '@as []'; }
+entry() { layout | grep -o "([0-9]*, {[^}]*'label': <'$1'>[^}]*}"; }
+has() { entry "$1" | grep -q "$2"; }
+
+start_panel
+e2e_wait_until 10 call org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Peer.Ping ||
+    e2e_fail "xfce4-panel started no status tray"
+e2e_launch
+e2e_wait_until 10 registered || e2e_fail "no StatusNotifierItem registered"
+for row in "working $COLOR_WORKING working" "waiting $COLOR_RED answer" "idle $COLOR_IDLE Done"; do
+    read -r state colour word <<<"$row"
+    e2e_step "$state: dot, tooltip and first menu line"
+    e2e_write_state c1 "$state" /tmp/alpha
+    e2e_wait_until 5 dot "$colour" || e2e_fail "$DOT_PIXELS pixels of $colour across the icon"
+    e2e_shot "icon-$state" >/dev/null
+    call "$ITEM" /StatusNotifierItem org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
+        grep -q "$word" || e2e_fail "the tooltip does not say $word"
+    layout | grep -q "'enabled': <false>, 'label': <'[^']*$word" || e2e_fail "first menu line: $(layout | head -c 300)"
+done
+
+e2e_step "the menu as the host sees it, refreshed when it opens"
+has Combined "'toggle-state': <1>" || e2e_fail "Combined unchecked: $(entry Combined)"
+has 'One Light per Tab' "'enabled': <false>" || e2e_fail "per tab enabled in the combined layout"
+has 'Floating Light Layout' "'children-display': <'submenu'>" || e2e_fail "the layout item is no submenu"
+e2e_write_state c2 working /tmp/beta
+e2e_wait_until 5 dot "$COLOR_WORKING" || e2e_fail "beta's working state not shown"
+call "$ITEM" /MenuBar com.canonical.dbusmenu.AboutToShow 0 >/dev/null
+e2e_wait_until 3 entry '2 windows • 1 working' >/dev/null || e2e_fail "summary not refreshed: $(layout | head -c 400)"
+
+e2e_step "an item chosen in the host's menu"
+n='Notify When an Agent Needs You'
+call "$ITEM" /MenuBar com.canonical.dbusmenu.Event "$(entry "$n" | grep -o '[0-9]*' | head -n 1)" clicked '<0>' 0 >/dev/null
+e2e_wait_until 3 grep -q '"NotifyWhenAgentNeedsYou": true' "$DEFAULTS_FILE" || e2e_fail "$n not stored"
+e2e_wait_until 3 has "$n" "'toggle-state': <1>" || e2e_fail "the menu was not refreshed: $(entry "$n")"
+
+e2e_step "right click: the host's menu; left click: Korvane's"
+xdotool mousemove 11 13 click 3 && sleep 1 && e2e_shot host-menu >/dev/null && xdotool key Escape
+xdotool mousemove 11 13 click 1
+e2e_wait_until 3 eval "e2e_windows | awk '\$5 > 100' | grep -q ." || e2e_fail "no menu after a left click"
+e2e_shot korvane-menu >/dev/null && xdotool key Escape
+
+e2e_step "the host starts after Korvane"
+e2e_quit
+kill "$PANEL_PID" && wait "$PANEL_PID"
+e2e_launch
+e2e_wait_until 5 grep -q "no system tray" "$E2E_TMP/korvane-$E2E_LAUNCHES.log" || e2e_fail "korvane started with a tray"
+start_panel
+e2e_wait_until 10 dot "$COLOR_WORKING" || e2e_fail "$DOT_PIXELS working pixels with a host that came later"
+e2e_shot icon-late-host >/dev/null
+e2e_pass
