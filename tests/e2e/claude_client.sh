@@ -60,7 +60,7 @@ start write "Create hello.txt"
 client wait 'Do you want to'
 dot "$COLOR_RED" 1000 "(b) red once the prompt shows"
 client key Escape
-dot "$COLOR_IDLE" 2500 "(b) green after Esc"
+dot "$COLOR_IDLE" 1000 "(b) green after Esc"
 client exit
 
 e2e_step "(c) Esc during a slow answer"
@@ -68,7 +68,7 @@ start slow "Say hello"
 client wait 'esc to interrupt'
 dot "$COLOR_WORKING" 1000 "(c) orange while the model answers"
 client key Escape
-dot "$COLOR_IDLE" 2500 "(c) green after Esc"
+dot "$COLOR_IDLE" 1000 "(c) green after Esc"
 client key C-u # the interrupted prompt comes back into the input box
 client exit
 
