@@ -13,7 +13,9 @@ StatusStore::StatusStore(const Clock& clock, QObject* parent)
 {
     qRegisterMetaType<korvane::AgentState>();
     qRegisterMetaType<korvane::WindowStatusList>();
-    QDir().mkpath(m_dir.path());
+    // Owner-only, as the hook script makes it: the records name the user's projects.
+    QDir().mkpath(QFileInfo(m_dir.path()).path());
+    QDir().mkdir(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 StatusStore::~StatusStore()
