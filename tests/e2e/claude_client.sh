@@ -3,8 +3,8 @@
 # the hooks Korvane installed, and the tray dot tells the truth: (a) red within 1 s of a
 # permission prompt, red while it waits 8 s, green after the turn; (b) green once the
 # prompt is refused with Esc and (c) once a slow answer is interrupted with Esc, within
-# 2.5 s; (d) grey within 2 s once the client is killed mid-turn. No hook reports (b)-(d):
-# the client's session registry does, rewritten in place, so Korvane's 1 s pass finds it.
+# 1 s; (d) grey within 2 s once the client is killed mid-turn. No hook reports (b)-(d):
+# the client's session registry does, and Korvane watches its files.
 # Prints the time from each moment to the colour. Skips without the client or tmux.
 . "$(dirname "$0")/lib.sh"
 e2e_init claude_client

@@ -19,9 +19,16 @@ e2e_init() {
     done
     E2E_TMP=$(mktemp -d) && E2E_ARTIFACTS=${KORVANE_E2E_ARTIFACTS:-/tmp/korvane-e2e}/$E2E_NAME || exit 2
     rm -rf "$E2E_ARTIFACTS" && mkdir -p "$E2E_ARTIFACTS" || exit 2
-    # E2E_PIDS: what a scenario started outside this shell's jobs (a tmux server, say).
-    trap 'kill $(jobs -p) "${E2E_PIDS[@]}" 2>/dev/null; wait; rm -rf "$E2E_TMP"' EXIT
+    trap e2e_cleanup EXIT
     trap 'exit 130' INT TERM HUP
+}
+
+# Stops this shell's jobs and E2E_PIDS (what a scenario started outside them, a tmux server say).
+e2e_cleanup() {
+    # shellcheck disable=SC2046 # one pid a word
+    kill $(jobs -p) "${E2E_PIDS[@]}" 2>/dev/null
+    wait
+    rm -rf "$E2E_TMP"
 }
 
 e2e_alive() { kill -0 "$1" 2>/dev/null && ! grep -q '^State:.*[ZX]' "/proc/$1/status" 2>/dev/null; }
