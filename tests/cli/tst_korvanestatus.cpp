@@ -14,9 +14,9 @@ class TestKorvaneStatus : public QObject {
     static QString stateDir() { return QDir::homePath() + QStringLiteral("/.cursor/signalwick/state"); }
 
     // "name state age workspace", written aside and moved into place as the hook script does.
-    static void writeState(const QString& spec)
+    static void writeState(const QString& line)
     {
-        const QStringList f = spec.split(u' ');
+        const QStringList f = line.split(u' ');
         QDir().mkpath(stateDir());
         QSaveFile file(stateDir() + u'/' + f[0]);
         QVERIFY(file.open(QIODevice::WriteOnly));

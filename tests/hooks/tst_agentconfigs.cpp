@@ -29,8 +29,8 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// `spec` with "@" for Korvane's group, which every event that `spec` leaves out holds alone.
-json expand(json spec, bool gemini)
+// `shape` with "@" for Korvane's group, which every event that `shape` leaves out holds alone.
+json expand(json shape, bool gemini)
 {
     json handler = {{"type", "command"}, {"command", HookInstaller::scriptPath().toStdString()}};
     if (gemini)
@@ -38,10 +38,10 @@ json expand(json spec, bool gemini)
     for (const std::string_view event :
          gemini ? std::span(GeminiConfig::kEvents.begin(), GeminiConfig::kEvents.end())
                 : std::span(CodexConfig::kEvents.begin(), CodexConfig::kEvents.end()))
-        spec["hooks"].emplace(event, json::array({"@"}));
-    for (auto& [event, groups] : spec["hooks"].items())
+        shape["hooks"].emplace(event, json::array({"@"}));
+    for (auto& [event, groups] : shape["hooks"].items())
         std::replace(groups.begin(), groups.end(), json("@"), json{{"hooks", {handler}}});
-    return spec;
+    return shape;
 }
 
 } // namespace

@@ -37,13 +37,13 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
 }
 
-// `spec` with "@" for the installer's entry, running `command`, and "$CMD" for
+// `shape` with "@" for the installer's entry, running `command`, and "$CMD" for
 // the script's path.
-json fill(const json& spec, bool claude, const std::string& command)
+json fill(const json& shape, bool claude, const std::string& command)
 {
     const json ours = claude ? json{{"hooks", {{{"type", "command"}, {"command", command}}}}}
                              : json{{"command", "./hooks/signalwick.sh"}};
-    return json::parse(QByteArray::fromStdString(spec.dump())
+    return json::parse(QByteArray::fromStdString(shape.dump())
                            .replace("\"@\"", QByteArray::fromStdString(ours.dump()))
                            .replace("$CMD", QFile::encodeName(HookInstaller::scriptPath()))
                            .toStdString());
