@@ -235,7 +235,12 @@ END {
             # A failed request and an interrupt before any text both end the turn so.
             else if (ev == "AfterAgent") state = str("prompt_response") == "[no response text]" ? "error" : "idle"
             else if (ev == "Notification") state = str("notification_type") == "ToolPermission" ? "waiting" : ""
-        } else if (agent == "codex" && ev == "Interrupt") state = "idle"
+        } else if (agent == "codex") {
+            if (ev == "Interrupt") state = "idle"
+            # A failed turn runs no hook: Korvane reads how the turn ended in the session log.
+            if (str("turn_id") != "" && str("transcript_path") != "")
+                extra = ",\"turn_id\":\"" jstr(str("turn_id")) "\",\"transcript_path\":\"" jstr(str("transcript_path")) "\""
+        }
     }
 
     # The answer first: whatever happens to the record, the caller goes on.
@@ -249,8 +254,8 @@ END {
         t = ENVIRON["SIGNALWICK_T"]
         if (t ~ /^[0-9]+[.,][0-9]+$/) sub(/,/, ".", t)
         else { srand(); t = sprintf("%d", srand()) }
-        printf "{\"state\":\"%s\",\"ts\":%s,\"workspace\":%s,\"conversation_id\":\"%s\",\"agent\":\"%s\"}\n", \
-            state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv, (agent != "" ? agent : cursor ? "cursor" : "claude-code") > file
+        printf "{\"state\":\"%s\",\"ts\":%s,\"workspace\":%s,\"conversation_id\":\"%s\",\"agent\":\"%s\"%s}\n", \
+            state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv, (agent != "" ? agent : cursor ? "cursor" : "claude-code"), extra > file
     }
     close(file)
 }' || cat >/dev/null

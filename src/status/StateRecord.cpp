@@ -56,6 +56,12 @@ public:
         case Member::Agent:
             m_record.agent = text;
             break;
+        case Member::Turn:
+            m_record.turnId = text;
+            break;
+        case Member::Transcript:
+            m_record.transcriptPath = text;
+            break;
         case Member::Ts:
             return false;
         case Member::Other:
@@ -100,8 +106,8 @@ public:
 
 private:
     static constexpr int kMaxDepth = 512;
-    // Agent is free in type: files from before it was written may use the name otherwise.
-    enum class Member { State, Ts, Workspace, Conversation, Agent, Other };
+    // These are free in type: files from before they were written may use the names otherwise.
+    enum class Member { State, Ts, Workspace, Conversation, Agent, Turn, Transcript, Other };
 
     static Member memberOf(const std::string& k)
     {
@@ -115,13 +121,17 @@ private:
             return Member::Conversation;
         if (k == "agent")
             return Member::Agent;
+        if (k == "turn_id")
+            return Member::Turn;
+        if (k == "transcript_path")
+            return Member::Transcript;
         return Member::Other;
     }
 
     // A value directly inside the top-level object.
     bool inTop() const { return m_depth == 1; }
 
-    bool isFree() const { return m_member == Member::Other || m_member == Member::Agent; }
+    bool isFree() const { return m_member >= Member::Agent; }
     bool scalar() const { return m_depth > 1 || (inTop() && isFree()); }
 
     bool number(double v)

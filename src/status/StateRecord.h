@@ -14,11 +14,14 @@ struct StateRecord {
     std::optional<QString> workspace;
     std::optional<QString> conversationId;
     std::optional<QString> agent; // which tool wrote it: "claude-code", "cursor"; absent in older files
+    // Codex CLI's turn and its session log, where a failed turn shows.
+    std::optional<QString> turnId;
+    std::optional<QString> transcriptPath;
 
     // Strict: the text must be one well-formed JSON object in UTF-8 (a leading
     // byte-order mark is allowed) with "state" a string, "ts" a number that fits
     // a double, and "workspace" / "conversation_id" absent, null or strings.
-    // "agent" is kept when it is a string.
+    // "agent", "turn_id" and "transcript_path" are kept when they are strings.
     // Other members are ignored, but must be well-formed too; no object may
     // repeat a member name. Anything else is nullopt.
     static std::optional<StateRecord> decode(std::string_view json);

@@ -61,10 +61,10 @@ if [ "$which" = codex ]; then
     dot "$COLOR_WORKING" 10 "orange during a slow turn"
     T send-keys -t c Escape
     dot "$COLOR_IDLE" 10 "green after the interrupt"
-else
-    say fail "This one will fail"
-    dot "$COLOR_RED" 15 "red after the failed turn"
 fi
+# Codex CLI runs no hook here: the light reads the failure from its session log.
+say fail "This one will fail"
+dot "$COLOR_RED" 15 "red after the failed turn"
 say text /quit
 dot "$COLOR_UNKNOWN" 15 "grey once the session has ended"
 e2e_pass

@@ -154,7 +154,8 @@ private Q_SLOTS:
         QFETCH(Case, c);
         QTemporaryDir home;
         const QString dir = home.path() + "/.cursor/signalwick/state/";
-        const double before = QDateTime::currentSecsSinceEpoch();
+        // Less one: time(), which awk reads, runs on a clock some milliseconds behind.
+        const double before = QDateTime::currentSecsSinceEpoch() - 1;
         const auto [rc, out, err] = run(runner, home.path(), c.payload, c.env);
         QCOMPARE(rc, 0);
         QCOMPARE(out, c.out);
@@ -186,6 +187,14 @@ private Q_SLOTS:
                               : c.out.isEmpty()                   ? "claude-code"
                                                                   : "cursor";
         QVERIFY2(text.contains("\"agent\":\"" + agent.toUtf8() + '"'), text.constData());
+        if (tool == "codex") { // a turn that fails runs no hook: Korvane reads its end in this log
+            const json p = json::parse(c.payload.constData());
+            const bool turn = p.contains("turn_id");
+            QCOMPARE(record->turnId,
+                     turn ? std::optional(QString::fromStdString(p["turn_id"])) : std::nullopt);
+            QCOMPARE(record->transcriptPath,
+                     turn ? std::optional(QString::fromStdString(p["transcript_path"])) : std::nullopt);
+        }
         QCOMPARE(QFileInfo(files.first()).permissions() & 0x777, QFileDevice::Permissions(0x600));
         QCOMPARE(QFileInfo(dir).permissions() & 0x777, QFileDevice::Permissions(0x700));
     }

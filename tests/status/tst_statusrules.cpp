@@ -19,7 +19,8 @@ Inputs inputs(const char* text)
     for (const QString& r : QString::fromUtf8(text).split(u',')) {
         const QStringList w = r.trimmed().split(u' ');
         const QString ws = w.value(3, QStringLiteral("/p/app")), conv = w[0] == u"-" ? QString() : w[0];
-        out.push_back({{w[1], kNow - w[2].toDouble(), ws == u"-" ? QString() : ws, conv, {}}, "file"});
+        out.push_back(
+            {{w[1], kNow - w[2].toDouble(), ws == u"-" ? QString() : ws, conv, {}, {}, {}}, "file"});
     }
     return out;
 }

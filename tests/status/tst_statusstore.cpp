@@ -84,6 +84,24 @@ QByteArray session(const QByteArray& process, const QByteArray& status, double a
            status + R"(","statusUpdatedAt":)" + QByteArray::number((kNow - age) * 1000, 'f', 0) + "}";
 }
 
+// A Codex session log: a line of conversation, then "kind:turn" events, each a
+// line, the last one unterminated when its kind is "half".
+QByteArray rollout(const QList<QByteArray>& events)
+{
+    QByteArray log = R"({"type":"response_item","payload":{"type":"task_complete","turn_id":"t1"}})";
+    for (const QByteArray& e : events) {
+        const QByteArray kind = e.split(':')[0];
+        const QByteArray type = kind == "start"   ? "task_started"
+                                : kind == "abort" ? "turn_aborted"
+                                                  : "task_complete";
+        log += "\n"
+               R"({"type":"event_msg","payload":{"type":")" +
+               type + R"(","turn_id":")" + e.split(':')[1] + R"(","error":)" +
+               (kind == "done" ? "null" : R"({"message":"x"})") + "}}";
+    }
+    return log + (events.last().startsWith("half") ? "" : "\n");
+}
+
 void row(const char* name, const QByteArray& steps, const char* shown, const QByteArray& files = {})
 {
     QTest::newRow(name) << steps << QString::fromUtf8(shown) << files;
@@ -99,7 +117,7 @@ class TestStatusStore : public QObject {
 private Q_SLOTS:
     void init()
     {
-        for (const char* p : {"~/.cursor", "~/.claude", "~/aside"})
+        for (const char* p : {"~/.cursor", "~/.claude", "~/aside", "~/log.jsonl"})
             QFile::remove(QFile::decodeName(native(p))) ||
                 QDir(QFile::decodeName(native(p))).removeRecursively();
         QVERIFY(QDir().mkpath(QFile::decodeName(native("~/.claude/sessions"))));
@@ -137,6 +155,16 @@ private Q_SLOTS:
         row("a FIFO", cc + "fifo ~/.claude/sessions/1.json", hooks);
         row("no folder", cc + "rm ~/.claude/sessions", hooks);
         row("a Cursor record", "put s.json idle 10 c cursor; session gone busy 2", hooks, "s.json");
+        // Codex CLI's session log ends a working turn that no hook ended; a log that cannot tell leaves it.
+        const char* working = "working w #1|idle|1 w #2|working|4";
+        row("failed turn", "codex x.json t1; log start:t1; pass; log start:t1 fail:t1",
+            "idle w #1|idle|1 w #2|error|4");
+        row("ended turn", "codex x.json t1; log fail:t0 start:t1 done:t1", "idle w #1|idle|1 w #2|idle|4");
+        row("interrupted turn", "codex x.json t1; log start:t1 abort:t1", "idle w #1|idle|1 w #2|idle|4");
+        row("turn runs", "codex x.json t1; log fail:t1 start:t2", working);
+        row("another turn's end", "codex x.json t1; log start:t1 fail:t0", working);
+        row("an end half written", "codex x.json t1; log start:t1 half:t1", working);
+        row("log is a FIFO", "codex x.json t1; fifo ~/log.jsonl", working);
     }
     void scenario()
     {
@@ -164,7 +192,13 @@ private Q_SLOTS:
                 QSKIP("no process check here");
             else if (w[0] == "session")
                 QVERIFY(put("~/.claude/sessions/1.json", session(w[1], w[2], w[3].toDouble())));
-            else if (w[0] == "link")
+            else if (w[0] == "codex")
+                QVERIFY(put(w[1], rec("working", 4, "x", "codex").chopped(1) + ",\"turn_id\":\"" + w[2] +
+                                      "\",\"transcript_path\":\"" + native("~/log.jsonl") + "\"}"));
+            else if (w[0] == "log") {
+                QFile log(QFile::decodeName(native("~/log.jsonl")));
+                QVERIFY(log.open(QIODevice::WriteOnly) && log.write(rollout(w.mid(1))) > 0);
+            } else if (w[0] == "link")
                 QCOMPARE(::symlink(native("~/aside").constData(), path.constData()), 0);
             else if (w[0] == "mtime")
                 QCOMPARE(::utimensat(AT_FDCWD, path.constData(), times, 0), 0);
