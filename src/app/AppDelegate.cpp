@@ -24,7 +24,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QSystemTrayIcon>
 
 namespace korvane {
 
@@ -186,7 +185,7 @@ void AppDelegate::reopen()
         return;
     m_defaults.setBool(DefaultsKeys::overlayWasVisible.key(), true);
     overlay().rebuild();
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
+    if (!m_menuBar || !m_menuBar->trayShown())
         settingsWindow().show();
 }
 

@@ -4,6 +4,7 @@
 #include "platform/LoginItem.h"
 #include "platform/SystemLog.h"
 #include "platform/UserDefaults.h"
+#include "platform/X11Hints.h"
 #include "settings/AppSettings.h"
 #include "settings/DefaultsKeys.h"
 #include "status/AgentStateColor.h"
@@ -12,6 +13,10 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -87,20 +92,21 @@ MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, 
     connect(m_hooksItem, &QAction::triggered, this, &MenuBarController::reinstallHooks);
     connect(m_updatesItem, &QAction::triggered, this, &MenuBarController::checkForUpdates);
 
-    m_tray = new QSystemTrayIcon(this);
     buildMenu();
     render(m_store.state());
     // Some tray hosts show the menu without announcing it; start with the right titles.
     refreshDynamicItems();
-
     connect(&m_store, &StatusStore::stateChanged, this, &MenuBarController::render, Qt::QueuedConnection);
-    connect(m_tray, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) { trayActivated(int(reason)); });
 
-    m_trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
-    if (!m_trayAvailable)
+    // Qt chooses between a StatusNotifierItem and an XEmbed icon once per process, when the first
+    // icon is made; made before any tray exists, it would never show on a StatusNotifierItem-only
+    // host (waybar, Plasma on Wayland) that starts later. So on X11 the icon waits for a host.
+    const QString platform = QGuiApplication::platformName();
+    const bool waitForHost = platform == u"xcb" || platform.startsWith(u"wayland");
+    if (!waitForHost || X11Hints::systemTrayOwned() || statusNotifierHostNow())
+        createTray();
+    else
         qCInfo(lcMenuBar) << "no system tray yet; the floating light's menu works meanwhile";
-    m_tray->show();
     // Qt announces no tray host that appears later (GNOME enabling its tray extension).
     m_trayPoll = new QTimer(this);
     m_trayPoll->setInterval(kTrayAvailabilityPollMs);
@@ -108,9 +114,66 @@ MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, 
     m_trayPoll->start();
 }
 
+void MenuBarController::createTray()
+{
+    m_tray = new QSystemTrayIcon(this);
+    m_tray->setContextMenu(m_menu.get());
+    render(m_store.state());
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { trayActivated(int(reason)); });
+    m_trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+    if (!m_trayAvailable)
+        qCInfo(lcMenuBar) << "no system tray yet; the floating light's menu works meanwhile";
+    m_tray->show();
+}
+
+namespace {
+
+QDBusMessage hostQuestion()
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.kde.StatusNotifierWatcher")
+        << QStringLiteral("IsStatusNotifierHostRegistered");
+    return get;
+}
+
+bool saysYes(const QDBusMessage& reply)
+{
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toBool();
+}
+
+} // namespace
+
+bool MenuBarController::statusNotifierHostNow()
+{
+    // At start only, as Qt itself asks then; later the question goes out without waiting.
+    return saysYes(QDBusConnection::sessionBus().call(hostQuestion(), QDBus::Block, kHostQuestionTimeoutMs));
+}
+
+void MenuBarController::askForStatusNotifierHost()
+{
+    if (m_asking)
+        return;
+    m_asking = true;
+    auto* answer = new QDBusPendingCallWatcher(
+        QDBusConnection::sessionBus().asyncCall(hostQuestion(), kHostQuestionTimeoutMs), this);
+    connect(answer, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* answer) {
+        answer->deleteLater();
+        m_asking = false;
+        if (!m_tray && saysYes(answer->reply())) {
+            qCInfo(lcMenuBar) << "system tray appeared";
+            createTray();
+        }
+    });
+}
+
 MenuBarController::~MenuBarController()
 {
-    m_tray->setContextMenu(nullptr);
+    if (m_tray)
+        m_tray->setContextMenu(nullptr);
 }
 
 void MenuBarController::buildMenu()
@@ -166,7 +229,6 @@ void MenuBarController::buildMenu()
     m_menus = {menu, layout, orientation, size};
     for (QMenu* m : std::as_const(m_menus))
         m->installEventFilter(this);
-    m_tray->setContextMenu(menu);
 }
 
 QPixmap MenuBarController::dotPixmap(const QColor& color, int size, qreal devicePixelRatio)
@@ -210,8 +272,10 @@ QIcon MenuBarController::dotIcon(const QColor& color)
 void MenuBarController::render(AgentState state)
 {
     const QString text = statusText(state);
-    m_tray->setIcon(dotIcon(stateColor(state)));
-    m_tray->setToolTip(text);
+    if (m_tray) {
+        m_tray->setIcon(dotIcon(stateColor(state)));
+        m_tray->setToolTip(text);
+    }
     m_statusItem->setText(text);
 }
 
@@ -258,6 +322,15 @@ QAction* MenuBarController::actionForKey(const QKeyEvent& event) const
 
 void MenuBarController::pollTrayAvailability()
 {
+    if (!m_tray) {
+        if (X11Hints::systemTrayOwned()) {
+            qCInfo(lcMenuBar) << "system tray appeared";
+            createTray();
+        } else {
+            askForStatusNotifierHost();
+        }
+        return;
+    }
     const bool available = QSystemTrayIcon::isSystemTrayAvailable();
     if (available == m_trayAvailable)
         return;

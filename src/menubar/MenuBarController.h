@@ -53,13 +53,17 @@ public:
 
     static constexpr int kDotDiameter = 13;
     static constexpr int kTrayAvailabilityPollMs = 1500;
+    static constexpr int kHostQuestionTimeoutMs = 1000;
 
     MenuBarController(StatusStore& store, AppSettings& settings, UserDefaults& defaults, LoginItem& loginItem,
                       Alerts& alerts, Actions actions, QObject* parent = nullptr);
     ~MenuBarController() override;
 
     QMenu* menu() const { return m_menu.get(); }
+    // Null until a tray host exists (on X11 and Wayland).
     QSystemTrayIcon* trayIcon() const { return m_tray; }
+    // Whether the dot is in a tray now.
+    bool trayShown() const { return m_tray && m_trayAvailable; }
 
     // Checkmarks, enabled flags, the hooks title and the summary line.
     void refreshDynamicItems();
@@ -98,6 +102,9 @@ private:
     void buildMenu();
     void render(AgentState state);
     void pollTrayAvailability();
+    void createTray();
+    static bool statusNotifierHostNow();
+    void askForStatusNotifierHost();
     void trayActivated(int reason);
     QAction* actionForKey(const QKeyEvent& event) const;
 
@@ -113,6 +120,7 @@ private:
     QSystemTrayIcon* m_tray = nullptr;
     QTimer* m_trayPoll = nullptr;
     bool m_trayAvailable = false;
+    bool m_asking = false;
 
     QAction* m_statusItem = nullptr;
     QAction* m_windowsHeaderItem = nullptr;

@@ -57,20 +57,36 @@ void X11Hints::keepOffTaskbarOnAllDesktops(QWidget* window)
 #endif
 }
 
-bool X11Hints::compositorRunning()
+namespace {
+
+// Whether the selection is owned; `otherwise` off X11.
+bool selectionOwned(const char* name, bool otherwise)
 {
 #ifdef KORVANE_HAVE_XCB
     xcb_connection_t* c = connection();
     if (!c)
-        return true;
-    const auto cookie = xcb_get_selection_owner(c, atom(c, "_NET_WM_CM_S0"));
+        return otherwise;
+    const auto cookie = xcb_get_selection_owner(c, atom(c, name));
     xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(c, cookie, nullptr);
     const bool owned = reply && reply->owner != XCB_NONE;
     std::free(reply);
     return owned;
 #else
-    return true;
+    Q_UNUSED(name);
+    return otherwise;
 #endif
+}
+
+} // namespace
+
+bool X11Hints::compositorRunning()
+{
+    return selectionOwned("_NET_WM_CM_S0", true);
+}
+
+bool X11Hints::systemTrayOwned()
+{
+    return selectionOwned("_NET_SYSTEM_TRAY_S0", false);
 }
 
 } // namespace korvane

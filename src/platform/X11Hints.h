@@ -17,6 +17,9 @@ struct X11Hints {
     // pixels are not blended with the desktop, so rounded corners need a shape
     // mask. Off X11 the desktop always composites.
     static bool compositorRunning();
+
+    // Whether an XEmbed system tray owns the screen. False off X11.
+    static bool systemTrayOwned();
 };
 
 } // namespace korvane

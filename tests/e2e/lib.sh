@@ -70,6 +70,18 @@ e2e_write_state() {
         "${3:-/tmp/p}" "$1" >"$STATE_DIR/.$1.tmp" && mv "$STATE_DIR/.$1.tmp" "$STATE_DIR/$1.json"
 }
 
+# e2e_private_bus [ENV...]: a session bus of the scenario's own, korvane on it too. With ENV, the bus
+# starts the services it knows (as a desktop's does) with ENV; without, none.
+e2e_private_bus() {
+    local config=--session
+    [ $# -gt 0 ] || config=--config-file=${BASH_SOURCE[0]%/*}/data/session-bus.conf
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$E2E_TMP/bus
+    env "$@" dbus-daemon --nofork "$config" --address="$DBUS_SESSION_BUS_ADDRESS" >/dev/null 2>&1 &
+    e2e_wait_until 5 test -S "$E2E_TMP/bus" || e2e_fail "no private session bus"
+    printf '#!/bin/sh\nDBUS_SESSION_BUS_ADDRESS=%s exec "%s"\n' "$DBUS_SESSION_BUS_ADDRESS" "$KORVANE_BIN" >"$E2E_TMP/on-bus"
+    chmod +x "$E2E_TMP/on-bus" && KORVANE_BIN=$E2E_TMP/on-bus
+}
+
 # e2e_launch: korvane in the scratch HOME, with nothing of this machine's session; sets KORVANE_PID.
 e2e_launch() {
     E2E_LAUNCHES=$((E2E_LAUNCHES + 1))

@@ -9,14 +9,10 @@ e2e_start_x
 e2e_start_tray
 e2e_new_home
 e2e_write_defaults '{"KorvaneHasLaunched": true, "NotifyWhenAgentNeedsYou": true}'
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$E2E_TMP/bus
-dbus-daemon --nofork --config-file="$(dirname "$0")/data/session-bus.conf" --address="$DBUS_SESSION_BUS_ADDRESS" >/dev/null 2>&1 &
-e2e_wait_until 5 test -S "$E2E_TMP/bus" || e2e_fail "no private session bus"
+e2e_private_bus
 stdbuf -oL dbus-monitor --session "interface='org.freedesktop.Notifications'" >"$E2E_TMP/monitor.log" 2>&1 &
 HOME=$E2E_HOME dunst >/dev/null 2>&1 &
 DUNST_PID=$!
-printf '#!/bin/sh\nDBUS_SESSION_BUS_ADDRESS=%s exec "%s"\n' "$DBUS_SESSION_BUS_ADDRESS" "$KORVANE_BIN" >"$E2E_TMP/on-bus"
-chmod +x "$E2E_TMP/on-bus" && KORVANE_BIN=$E2E_TMP/on-bus
 displayed() { [ "$(dunstctl count displayed 2>/dev/null)" = "$1" ]; }
 shown() { e2e_wait_until 3 displayed "$1" || e2e_fail "dunst shows $(dunstctl count displayed)"; }
 ncalls() { grep -c "member=$1\$" "$E2E_TMP/monitor.log"; }

@@ -8,19 +8,15 @@ e2e_start_x
 e2e_new_home
 e2e_write_defaults '{"KorvaneHasLaunched": true}'
 install -D "$(dirname "$0")/data/xfce4-panel.xml" "$E2E_HOME/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
-# Services the bus starts (xfconfd) get its environment: the scratch HOME, no accessibility bus.
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$E2E_TMP/bus
-session=(env HOME="$E2E_HOME" XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_CACHE_HOME="$E2E_HOME/.cache"
+# Services the bus starts (xfconfd) get the scratch HOME and no accessibility bus.
+session=(HOME="$E2E_HOME" XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_CACHE_HOME="$E2E_HOME/.cache"
     XDG_RUNTIME_DIR="$E2E_HOME/.run" NO_AT_BRIDGE=1)
-"${session[@]}" dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >/dev/null 2>&1 &
-e2e_wait_until 5 test -S "$E2E_TMP/bus" || e2e_fail "no private session bus"
-printf '#!/bin/sh\nDBUS_SESSION_BUS_ADDRESS=%s exec "%s"\n' "$DBUS_SESSION_BUS_ADDRESS" "$KORVANE_BIN" >"$E2E_TMP/on-bus"
-chmod +x "$E2E_TMP/on-bus" && KORVANE_BIN=$E2E_TMP/on-bus
+e2e_private_bus "${session[@]}"
 
 call() { gdbus call --session -d "$1" -o "$2" -m "$3" -- "${@:4}" 2>/dev/null; }
 registered() { ITEM=$(call org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Properties.Get \
     org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems | grep -o ':[0-9.]*' | head -n 1) && [ -n "$ITEM" ]; }
-start_panel() { "${session[@]}" xfce4-panel --disable-wm-check >/dev/null 2>&1 & PANEL_PID=$!; }
+start_panel() { env "${session[@]}" xfce4-panel --disable-wm-check >/dev/null 2>&1 & PANEL_PID=$!; }
 # dot COLOUR: 11 or more pixels of COLOUR across the panel's middle, as the 13-pixel dot in trayer.
 dot() {
     DOT_PIXELS=$(import -window root -crop 60x1+0+12 -depth 8 txt:- | awk -v c="${1#\#}" -v H=0123456789ABCDEF '
