@@ -1,6 +1,5 @@
 // Writes into a read-only or full folder (a small tmpfs, as root) fail, leave the
 // file there as it was and nothing beside it, and work once the fault is gone.
-#include "Recorders.h"
 #include "TestMain.h"
 #include "hooks/HookInstaller.h"
 #include "platform/UserDefaults.h"

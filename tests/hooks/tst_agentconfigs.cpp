@@ -5,7 +5,6 @@
 #include "hooks/CodexConfig.h"
 #include "hooks/GeminiConfig.h"
 #include "hooks/HookInstaller.h"
-#include "platform/SystemLog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,18 +15,6 @@ using namespace korvane;
 using nlohmann::json;
 
 namespace {
-
-class RecordingLog final : public SystemLog {
-public:
-    void write(const QString& line) override { lines << line; }
-    QStringList lines;
-};
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // `shape` with "@" for Korvane's group, which every event that `shape` leaves out holds alone.
 json expand(json shape, bool gemini)
@@ -51,7 +38,7 @@ Q_DECLARE_METATYPE(nlohmann::json)
 class TestAgentConfigs : public QObject {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> m_home;
-    RecordingLog m_log;
+    test::RecordingLog m_log;
 
 private Q_SLOTS:
     void init()
@@ -59,9 +46,7 @@ private Q_SLOTS:
         m_home = std::make_unique<QTemporaryDir>();
         qputenv("HOME", QFile::encodeName(m_home->path()));
         m_log.lines.clear();
-        SystemLog::setInstance(&m_log);
     }
-    void cleanup() { SystemLog::setInstance(nullptr); }
 
     void absentToolsAreLeftAlone()
     {
@@ -77,7 +62,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<json>("c");
         for (const char* name : {"/agent-merge-cases.json", "/codex-config-toml.json"}) {
-            const QByteArray table = readAll(KORVANE_HOOK_TEST_DATA + QString(name));
+            const QByteArray table = test::contentsOf(KORVANE_HOOK_TEST_DATA + QString(name));
             for (const json& c : json::parse(table.constBegin(), table.constEnd()))
                 QTest::addRow("%s: %s", c.value("file", "toml").c_str(), c["name"].get<std::string>().c_str())
                     << c;
@@ -99,17 +84,17 @@ private Q_SLOTS:
                 (out.open(QIODevice::WriteOnly) && out.write(original) == original.size()));
         out.close();
         QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
-        const QByteArray written = readAll(path);
+        const QByteArray written = test::contentsOf(path);
         if (file == "toml")
             QCOMPARE(written, QByteArray::fromStdString(c.value("after", c["before"])));
         else
             QCOMPARE(json::parse(written.constBegin(), written.constEnd(), nullptr, false).dump(),
                      expand(c["after"], file == "gemini").dump());
         const bool backup = c.value("backup", false);
-        QCOMPARE(readAll(path + ".korvane-backup"), backup ? original : QByteArray());
+        QCOMPARE(test::contentsOf(path + ".korvane-backup"), backup ? original : QByteArray());
         QCOMPARE(m_log.lines.size(), int(backup || c.value("switch", "") == "off"));
         QVERIFY(HookInstaller::install()); // a second run finds everything in place
-        QCOMPARE(readAll(path), written);
+        QCOMPARE(test::contentsOf(path), written);
     }
 };
 

@@ -3,7 +3,6 @@
 
 #include "TestMain.h"
 #include "hooks/HookInstaller.h"
-#include "platform/SystemLog.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -17,18 +16,6 @@ using namespace korvane;
 using nlohmann::json;
 
 namespace {
-
-class RecordingLog final : public SystemLog {
-public:
-    void write(const QString& line) override { lines << line; }
-    QStringList lines;
-};
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -56,7 +43,7 @@ Q_DECLARE_METATYPE(nlohmann::json)
 class TestHookInstaller : public QObject {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> m_home;
-    RecordingLog m_log;
+    test::RecordingLog m_log;
 
     QString home() const { return m_home->path(); }
 
@@ -66,16 +53,14 @@ private Q_SLOTS:
         m_home = std::make_unique<QTemporaryDir>();
         qputenv("HOME", QFile::encodeName(home()));
         m_log.lines.clear();
-        SystemLog::setInstance(&m_log);
     }
-    void cleanup() { SystemLog::setInstance(nullptr); }
 
     // The file before ("before": text, or JSON; null for no file), after, and
     // whether the old file is kept aside.
     void merge_data()
     {
         QTest::addColumn<json>("c");
-        const QByteArray table = readAll(KORVANE_HOOK_TEST_DATA "/merge-cases.json");
+        const QByteArray table = test::contentsOf(KORVANE_HOOK_TEST_DATA "/merge-cases.json");
         for (const json& c : json::parse(table.constBegin(), table.constEnd()))
             QTest::addRow("%s: %s", c["file"].get<std::string>().c_str(),
                           c["name"].get<std::string>().c_str())
@@ -97,12 +82,12 @@ private Q_SLOTS:
         if (!before.is_null())
             writeFile(path, original);
         QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
-        const QByteArray written = readAll(path);
+        const QByteArray written = test::contentsOf(path);
         QCOMPARE(
             json::parse(written.constBegin(), written.constEnd(), nullptr, false).dump(),
             fill(c["after"], claude, command).dump()); // dump() keeps number kinds apart: 1 and 1.0 differ
         const bool backup = c.value("backup", false);
-        QCOMPARE(readAll(path + ".korvane-backup"), backup ? original : QByteArray());
+        QCOMPARE(test::contentsOf(path + ".korvane-backup"), backup ? original : QByteArray());
         QCOMPARE(m_log.lines.size(), int(backup));
         QCOMPARE(QFileInfo::exists(dir + "/.claude"), claude);
         QVERIFY(HookInstaller::isInstalled());
@@ -149,7 +134,7 @@ private Q_SLOTS:
         if (dangling)
             QVERIFY(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink());
         else
-            QVERIFY(readAll(resolved).contains("\"mine\": 1.0") &&
+            QVERIFY(test::contentsOf(resolved).contains("\"mine\": 1.0") &&
                     (QFileInfo(resolved).permissions() & 0x777) == QFileDevice::Permissions(0x600));
     }
 

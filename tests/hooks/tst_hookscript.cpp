@@ -37,15 +37,9 @@ QByteArray dump(const json& j)
     return QByteArray::fromStdString(j.dump(-1, ' ', false, json::error_handler_t::replace)) + '\n';
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 json readJson(const QString& name)
 {
-    const QByteArray bytes = readAll(KORVANE_HOOK_TEST_DATA "/" + name);
+    const QByteArray bytes = test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + name);
     return json::parse(bytes.constBegin(), bytes.constEnd());
 }
 
@@ -122,7 +116,7 @@ private Q_SLOTS:
                 const std::string state =
                     stateOf.value(name.toStdString(), stateOf.value(p["hook_event_name"], "?"));
                 addRows(kShells, folder + name,
-                        {readAll(KORVANE_HOOK_TEST_DATA "/" + folder + name), "",
+                        {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name), "",
                          QString::fromStdString(state), QString::fromStdString(p["session_id"]),
                          QString::fromStdString(p["cwd"]), json::object()});
             }
@@ -172,7 +166,7 @@ private Q_SLOTS:
         }
         QCOMPARE(files.size(), 1);
         QVERIFY2(files.first().startsWith(dir) && files.first().endsWith(".json"), qPrintable(files.first()));
-        const QByteArray text = readAll(files.first());
+        const QByteArray text = test::contentsOf(files.first());
         const auto record = StateRecord::decode(text);
         QVERIFY2(record, text.constData());
         QCOMPARE(record->state, c.state);
@@ -227,7 +221,7 @@ private Q_SLOTS:
             for (QDirIterator it(home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
                  it.hasNext();) {
                 const QFileInfo f(it.next());
-                const auto record = StateRecord::decode(readAll(f.filePath()));
+                const auto record = StateRecord::decode(test::contentsOf(f.filePath()));
                 const bool placed = f.path() == home.path() + "/.cursor/signalwick/state" &&
                                     !f.fileName().startsWith('.') && f.fileName().endsWith(".json") &&
                                     f.fileName().size() <= 200;

@@ -10,12 +10,6 @@ using namespace korvane;
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void writeAll(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
@@ -65,11 +59,11 @@ private Q_SLOTS:
         const UserDefaults reloaded(m_path);
         QCOMPARE(reloaded.stringValue(u"OverlayMode"_qs).value_or(QString()), kept);
         QVERIFY(reloaded.boolValue(u"A"_qs).value_or(false));
-        QCOMPARE(readAll(m_path + u".bad"_qs), setAside ? text : QByteArray());
+        QCOMPARE(test::contentsOf(m_path + u".bad"_qs), setAside ? text : QByteArray());
         // A second damaged file keeps the first copy.
         writeAll(m_path, "again");
         QVERIFY(UserDefaults(m_path).setBool(u"A"_qs, true));
-        QCOMPARE(readAll(m_path + u".bad"_qs), setAside ? text : QByteArray("again"));
+        QCOMPARE(test::contentsOf(m_path + u".bad"_qs), setAside ? text : QByteArray("again"));
     }
 
     void configHomeIsHonoured_data()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SystemLog.h"
+
 #include <QTest>
 
 namespace korvane::test {
@@ -8,6 +10,15 @@ namespace korvane::test {
 QString isolateHome();
 // The file's bytes; empty when it cannot be read.
 QByteArray contentsOf(const QString& path);
+
+// Takes the system log's lines for its lifetime.
+class RecordingLog final : public SystemLog {
+public:
+    RecordingLog() { SystemLog::setInstance(this); }
+    ~RecordingLog() override { SystemLog::setInstance(nullptr); }
+    void write(const QString& line) override { lines.append(line); }
+    QStringList lines;
+};
 } // namespace korvane::test
 
 // Instead of QTEST_MAIN: the home is isolated before the application object exists.
