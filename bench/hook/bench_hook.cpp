@@ -91,6 +91,10 @@ std::vector<Kind> kinds()
     for (const char* f : {"SessionStart-text", "UserPromptSubmit-text", "PreToolUse-bash", "PostToolUse-bash",
                           "Notification-perm", "Stop-text", "StopFailure-error529", "SessionEnd-text"})
         list.push_back({f, readFile(dir + QString::fromLatin1(f) + QStringLiteral(".json"))});
+    for (const char* f : {"codex/UserPromptSubmit-exec-text", "codex/PermissionRequest-perm",
+                          "codex/Stop-exec-text", "gemini/BeforeAgent-exec-text", "gemini/AfterAgent-fail"})
+        list.push_back(
+            {f, readFile(dir + QStringLiteral("../") + QString::fromLatin1(f) + QStringLiteral(".json"))});
     const QByteArray common =
         R"("conversation_id":"c0a1b2c3-0000-4000-8000-00000000c0de","generation_id":"g1",)"
         R"("cursor_version":"3.1.7","workspace_roots":["/home/user/project"],"model":"default",)";
