@@ -3,6 +3,7 @@
 #include "app/HomeDirectory.h"
 #include "app/SignalQuitter.h"
 #include "app/SingleInstance.h"
+#include "menubar/TrayClickPoint.h"
 #include "platform/SystemLog.h"
 #include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
@@ -58,6 +59,7 @@ int main(int argc, char* argv[])
     for (const auto& [type, message] : std::as_const(g_heldMessages))
         g_previousHandler(type, QMessageLogContext(), message);
     g_display.restore();
+    TrayClickPoint::install();
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("korvane"));

@@ -1,5 +1,6 @@
 #include "menubar/MenuBarController.h"
 
+#include "menubar/TrayClickPoint.h"
 #include "platform/Alerts.h"
 #include "platform/LoginItem.h"
 #include "platform/SystemLog.h"
@@ -348,8 +349,9 @@ void MenuBarController::trayActivated(int reason)
     Q_UNUSED(reason);
 #else
     // On Linux a left click only reports Trigger; users expect the menu there too.
+    const std::optional<QPoint> hostClick = TrayClickPoint::take();
     if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible())
-        m_menu->popup(QCursor::pos());
+        m_menu->popup(hostClick.value_or(QCursor::pos()));
 #endif
 }
 

@@ -1,6 +1,7 @@
 #!/bin/bash
 # A tray that speaks only StatusNotifierItem: waybar on a headless sway, Korvane through its XWayland, on
-# a private bus. The bar starts after Korvane, and again while it runs; the dot follows each time.
+# a private bus. The bar starts after Korvane, and again while it runs; the dot follows each time, and a
+# left click opens the menu at the bar.
 . "$(dirname "$0")/lib.sh"
 e2e_init waybar
 for t in sway waybar grim Xwayland unshare dbus-daemon gdbus; do
@@ -28,8 +29,9 @@ e2e_wait_until 15 grep -qs '^DISPLAY=' "$E2E_TMP/sway.env" || e2e_fail "sway did
 eval "export $(grep -E '^(DISPLAY|WAYLAND_DISPLAY)=' "$E2E_TMP/sway.env" | tr '\n' ' ')"
 
 registered() {
-    gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m org.freedesktop.DBus.Properties.Get \
-        org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems 2>/dev/null | grep -q StatusNotifierItem
+    ITEM=$(gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m \
+        org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems 2>/dev/null |
+        grep -o ':[0-9.]*') && [ -n "$ITEM" ]
 }
 # dot COLOUR: the middle of the bar's first tray slot.
 dot() {
@@ -52,6 +54,10 @@ bar late "$COLOR_WORKING"
 e2e_step "a new state"
 e2e_write_state c1 idle /tmp/alpha
 e2e_wait_until 5 dot "$COLOR_IDLE" || e2e_fail "the dot shows $E2E_SEEN, not green"
+e2e_step "a left click opens the menu where the bar was clicked, which X does not know under Wayland"
+gdbus call --session -d "$ITEM" -o /StatusNotifierItem -m org.kde.StatusNotifierItem.Activate 40 26 >/dev/null
+e2e_wait_until 3 eval "e2e_windows | grep -q '^[0-9]* 40 26 '" || e2e_fail "no menu at 40,26: $(e2e_windows)"
+grim "$E2E_ARTIFACTS/menu.png" && xdotool key Escape
 e2e_step "waybar restarts"
 kill "$BAR_PID" && wait "$BAR_PID"
 bar again "$COLOR_IDLE"
