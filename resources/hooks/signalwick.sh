@@ -232,15 +232,17 @@ END {
         else if (("turn_id" in T) || ev == "Interrupt" || str("transcript_path") ~ /\/rollout-[^\/]*\.jsonl$/) agent = "codex"
         if (agent == "gemini") {
             if (ev == "BeforeAgent" || ev == "BeforeTool" || ev == "AfterTool") state = "working"
-            # A failed request and an interrupt before any text both end the turn so.
+            # A failed request and an Esc before any text both end the turn so;
+            # Korvane tells them apart in the session log.
             else if (ev == "AfterAgent") state = str("prompt_response") == "[no response text]" ? "error" : "idle"
             else if (ev == "Notification") state = str("notification_type") == "ToolPermission" ? "waiting" : ""
         } else if (agent == "codex") {
             if (ev == "Interrupt") state = "idle"
             # A failed turn runs no hook: Korvane reads how the turn ended in the session log.
-            if (str("turn_id") != "" && str("transcript_path") != "")
-                extra = ",\"turn_id\":\"" jstr(str("turn_id")) "\",\"transcript_path\":\"" jstr(str("transcript_path")) "\""
+            if (str("turn_id") != "") extra = ",\"turn_id\":\"" jstr(str("turn_id")) "\""
         }
+        if (agent != "" && str("transcript_path") != "" && (extra != "" || state == "error"))
+            extra = extra ",\"transcript_path\":\"" jstr(str("transcript_path")) "\""
     }
 
     # The answer first: whatever happens to the record, the caller goes on.

@@ -117,14 +117,11 @@ void StatusStore::refresh()
             record.state = session->state;
             record.ts = session->updated;
         }
-        if (record.agent == u"codex" && record.state == u"working" && record.turnId &&
-            record.transcriptPath) {
-            if (std::optional<QString> end = m_rollouts.turnEnd(*record.transcriptPath, *record.turnId))
-                record.state = std::move(*end);
-        }
+        if (std::optional<QString> end = m_logs.turnEnd(record))
+            record.state = std::move(*end);
         inputs.push_back({std::move(record), *f.baseName});
     }
-    m_rollouts.sweep();
+    m_logs.sweep();
     StatusRules::Result result = StatusRules::evaluate(inputs, now);
     applyTabs(std::move(result.tabs));
     applyWindows(std::move(result.windows));

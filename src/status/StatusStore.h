@@ -2,7 +2,7 @@
 
 #include "platform/Clock.h"
 #include "status/AgentState.h"
-#include "status/CodexRollout.h"
+#include "status/SessionLog.h"
 #include "status/SessionRegistry.h"
 #include "status/StateDirectory.h"
 #include "status/StateRecord.h"
@@ -33,8 +33,8 @@ public:
 
     // The state directory is ~/.cursor/signalwick/state under QDir::homePath();
     // it is created here (a failure is ignored). Claude Code's records also
-    // follow its session registry, ~/.claude/sessions, and Codex CLI's working
-    // records its session log. Nothing is read until start().
+    // follow its session registry, ~/.claude/sessions; Codex CLI's and Gemini
+    // CLI's, their session logs (SessionLog). Nothing is read until start().
     // Ages are measured with the clock, which must outlive the store.
     explicit StatusStore(const Clock& clock = SystemClock::instance(), QObject* parent = nullptr);
     ~StatusStore() override;
@@ -80,7 +80,7 @@ private:
     const Clock& m_clock;
     StateDirectory m_dir;
     SessionRegistry m_sessions;
-    CodexRollout m_rollouts;
+    SessionLog m_logs;
     AgentState m_state = AgentState::Unknown;
     WindowStatusList m_windows;
     WindowStatusList m_tabs;

@@ -56,13 +56,11 @@ e2e_wait_until 5 shows "$ask" || e2e_fail "no approval prompt: $(screen 8)"
 sleep 2 && T send-keys -t c "$yes"
 dot "$COLOR_IDLE" 15 "green after the approved command"
 [ -f "$work/korvane-tool-ran" ] || e2e_fail "the approved command did not run"
-if [ "$which" = codex ]; then
-    say slow "Answer slowly"
-    dot "$COLOR_WORKING" 10 "orange during a slow turn"
-    T send-keys -t c Escape
-    dot "$COLOR_IDLE" 10 "green after the interrupt"
-fi
-# Codex CLI runs no hook here: the light reads the failure from its session log.
+say slow "Answer slowly"
+dot "$COLOR_WORKING" 10 "orange during a slow turn"
+T send-keys -t c Escape
+dot "$COLOR_IDLE" 10 "green after the interrupt"
+# Codex CLI runs no hook here, and Gemini CLI the same as for an Esc: the light reads its session log.
 say fail "This one will fail"
 dot "$COLOR_RED" 15 "red after the failed turn"
 say text /quit

@@ -181,13 +181,14 @@ private Q_SLOTS:
                               : c.out.isEmpty()                   ? "claude-code"
                                                                   : "cursor";
         QVERIFY2(text.contains("\"agent\":\"" + agent.toUtf8() + '"'), text.constData());
-        if (tool == "codex") { // a turn that fails runs no hook: Korvane reads its end in this log
+        // The session log where Korvane reads how a Codex turn or a Gemini turn without text ended.
+        if (tool == "codex" || tool == "gemini") {
             const json p = json::parse(c.payload.constData());
-            const bool turn = p.contains("turn_id");
+            const bool turn = p.contains("turn_id"), log = turn || c.state == "error";
             QCOMPARE(record->turnId,
                      turn ? std::optional(QString::fromStdString(p["turn_id"])) : std::nullopt);
             QCOMPARE(record->transcriptPath,
-                     turn ? std::optional(QString::fromStdString(p["transcript_path"])) : std::nullopt);
+                     log ? std::optional(QString::fromStdString(p["transcript_path"])) : std::nullopt);
         }
         QCOMPARE(QFileInfo(files.first()).permissions() & 0x777, QFileDevice::Permissions(0x600));
         QCOMPARE(QFileInfo(dir).permissions() & 0x777, QFileDevice::Permissions(0x700));

@@ -102,6 +102,20 @@ QByteArray rollout(const QList<QByteArray>& events)
     return log + (events.last().startsWith("half") ? "" : "\n");
 }
 
+// A Gemini chat log: a message a type (user, gemini, error, info; "cancelled" is
+// the info of an Esc), each after a line that rewrites the list.
+QByteArray chat(const QList<QByteArray>& types)
+{
+    QByteArray log;
+    for (const QByteArray& t : types)
+        log += R"({"$set":{"messages":[{"id":"0","type":"error"}]}})"
+               "\n"
+               R"({"id":"1","type":")" +
+               (t == "cancelled" ? "info" : t) + R"(","content":")" +
+               (t == "cancelled" ? "Request cancelled." : "x") + "\"}\n";
+    return log;
+}
+
 void row(const char* name, const QByteArray& steps, const char* shown, const QByteArray& files = {})
 {
     QTest::newRow(name) << steps << QString::fromUtf8(shown) << files;
@@ -165,6 +179,12 @@ private Q_SLOTS:
         row("another turn's end", "codex x.json t1; log start:t1 fail:t0", working);
         row("an end half written", "codex x.json t1; log start:t1 half:t1", working);
         row("log is a FIFO", "codex x.json t1; fifo ~/log.jsonl", working);
+        // Gemini CLI ends a failed turn and one cancelled alike; its chat log tells which.
+        const char* failed = "idle w #1|idle|1 w #2|error|4";
+        row("Gemini: cancelled", "gemini x.json; chat user gemini user cancelled",
+            "idle w #1|idle|1 w #2|idle|4");
+        row("Gemini: failed", "gemini x.json; chat user gemini user error info", failed);
+        row("Gemini: nothing after the prompt", "gemini x.json; chat user cancelled user", failed);
     }
     void scenario()
     {
@@ -195,9 +215,13 @@ private Q_SLOTS:
             else if (w[0] == "codex")
                 QVERIFY(put(w[1], rec("working", 4, "x", "codex").chopped(1) + ",\"turn_id\":\"" + w[2] +
                                       "\",\"transcript_path\":\"" + native("~/log.jsonl") + "\"}"));
-            else if (w[0] == "log") {
+            else if (w[0] == "gemini")
+                QVERIFY(put(w[1], rec("error", 4, "x", "gemini").chopped(1) + ",\"transcript_path\":\"" +
+                                      native("~/log.jsonl") + "\"}"));
+            else if (w[0] == "log" || w[0] == "chat") {
                 QFile log(QFile::decodeName(native("~/log.jsonl")));
-                QVERIFY(log.open(QIODevice::WriteOnly) && log.write(rollout(w.mid(1))) > 0);
+                QVERIFY(log.open(QIODevice::WriteOnly) &&
+                        log.write(w[0] == "log" ? rollout(w.mid(1)) : chat(w.mid(1))) > 0);
             } else if (w[0] == "link")
                 QCOMPARE(::symlink(native("~/aside").constData(), path.constData()), 0);
             else if (w[0] == "mtime")
