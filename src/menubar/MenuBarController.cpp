@@ -14,10 +14,12 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QCursor>
+#ifdef KORVANE_HAVE_DBUS
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
+#endif
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -128,6 +130,7 @@ void MenuBarController::createTray()
     m_tray->show();
 }
 
+#ifdef KORVANE_HAVE_DBUS
 namespace {
 
 QDBusMessage hostQuestion()
@@ -161,15 +164,24 @@ void MenuBarController::askForStatusNotifierHost()
     m_asking = true;
     auto* answer = new QDBusPendingCallWatcher(
         QDBusConnection::sessionBus().asyncCall(hostQuestion(), kHostQuestionTimeoutMs), this);
-    connect(answer, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* answer) {
-        answer->deleteLater();
+    connect(answer, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
         m_asking = false;
-        if (!m_tray && saysYes(answer->reply())) {
+        if (!m_tray && saysYes(call->reply())) {
             qCInfo(lcMenuBar) << "system tray appeared";
             createTray();
         }
     });
 }
+#else
+// Without QtDBus Qt makes XEmbed icons only.
+bool MenuBarController::statusNotifierHostNow()
+{
+    return false;
+}
+
+void MenuBarController::askForStatusNotifierHost() {}
+#endif
 
 MenuBarController::~MenuBarController()
 {

@@ -120,7 +120,9 @@ private:
     QSystemTrayIcon* m_tray = nullptr;
     QTimer* m_trayPoll = nullptr;
     bool m_trayAvailable = false;
+#ifdef KORVANE_HAVE_DBUS
     bool m_asking = false;
+#endif
 
     QAction* m_statusItem = nullptr;
     QAction* m_windowsHeaderItem = nullptr;
