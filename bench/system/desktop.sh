@@ -10,7 +10,7 @@ e2e_use_build() {
     [ -f "$2/CMakeCache.txt" ] || cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null ||
         exit 1
     cmake --build "$2" --target korvane korvane_xprobe >/dev/null || { echo "building korvane failed" >&2; exit 1; }
-    export KORVANE_BIN=$2/src/app/korvane KORVANE_XPROBE=$2/bench/system/korvane_xprobe
+    export KORVANE_BIN=$2/src/main/korvane KORVANE_XPROBE=$2/bench/system/korvane_xprobe
 }
 
 # xcompmgr paints the desktop from a wallpaper pixmap, so the root colour is given as one.

@@ -1,5 +1,5 @@
 #include "TestMain.h"
-#include "app/HomeDirectory.h"
+#include "shell/HomeDirectory.h"
 
 #include <pwd.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "app/AppLog.h"
+#include "shell/AppLog.h"
 
 namespace korvane {
 Q_LOGGING_CATEGORY(lcApp, "korvane.app", QtInfoMsg)

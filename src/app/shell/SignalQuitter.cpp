@@ -1,6 +1,6 @@
-#include "app/SignalQuitter.h"
+#include "shell/SignalQuitter.h"
 
-#include "app/AppLog.h"
+#include "shell/AppLog.h"
 
 #include <QSocketNotifier>
 #include <cerrno>

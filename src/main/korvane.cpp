@@ -1,12 +1,12 @@
-#include "app/AppDelegate.h"
-#include "app/DisplayEnvironment.h"
-#include "app/HomeDirectory.h"
-#include "app/SignalQuitter.h"
-#include "app/SingleInstance.h"
 #include "menubar/TrayClickPoint.h"
 #include "platform/SystemLog.h"
 #include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
+#include "shell/AppDelegate.h"
+#include "shell/DisplayEnvironment.h"
+#include "shell/HomeDirectory.h"
+#include "shell/SignalQuitter.h"
+#include "shell/SingleInstance.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -1,6 +1,5 @@
-#include "app/AppDelegate.h"
+#include "shell/AppDelegate.h"
 
-#include "app/AppLog.h"
 #include "hooks/CodexConfig.h"
 #include "hooks/GeminiConfig.h"
 #include "hooks/HookInstaller.h"
@@ -15,6 +14,7 @@
 #include "settings/AppSettings.h"
 #include "settings/DefaultsKeys.h"
 #include "settings/SettingsWindowController.h"
+#include "shell/AppLog.h"
 #include "update/Updater.h"
 
 #ifdef KORVANE_HAVE_DBUS

@@ -1,4 +1,4 @@
-#include "app/DisplayEnvironment.h"
+#include "shell/DisplayEnvironment.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "app/HomeDirectory.h"
+#include "shell/HomeDirectory.h"
 
 #include <QFileInfo>
 #include <pwd.h>

@@ -1,6 +1,6 @@
-#include "app/SingleInstance.h"
+#include "shell/SingleInstance.h"
 
-#include "app/AppLog.h"
+#include "shell/AppLog.h"
 
 #include <QDir>
 #include <QLocalServer>
