@@ -98,8 +98,8 @@ int orientationIndex(OverlayOrientation orientation)
 
 } // namespace
 
-SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QWidget* parent)
-    : QWidget(parent), m_settings(settings), m_store(store)
+SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QStringList agentNames, QWidget* parent)
+    : QWidget(parent), m_settings(settings), m_store(store), m_agentNames(std::move(agentNames))
 {
     setFixedSize(kWidth, kHeight);
 
@@ -193,7 +193,7 @@ QWidget* SettingsView::buildLightSection()
     connect(m_perTab, &QCheckBox::clicked, &m_settings, &AppSettings::setPerTab);
     m_lightForm->addRow(QString(), m_perTab);
 
-    m_rowNote = captionLabel(QStringLiteral("One colored dot per Cursor/Claude window: green when idle, "
+    m_rowNote = captionLabel(QStringLiteral("One colored dot per window: green when idle, "
                                             "orange while working, red when it needs you."),
                              frame);
     m_rowNote->setObjectName(QStringLiteral("rowNote"));
@@ -343,6 +343,17 @@ void SettingsView::applyColors()
     m_list->viewport()->update();
 }
 
+QString SettingsView::emptyText(const QStringList& agentNames, bool perTab)
+{
+    QString agents = agentNames.mid(0, agentNames.size() - 1).join(QStringLiteral(", "));
+    if (agentNames.size() > 1)
+        agents += QStringLiteral(" or ");
+    if (!agentNames.isEmpty())
+        agents += agentNames.last() + u' ';
+    return QStringLiteral("No active %1%2 yet.")
+        .arg(agents, perTab ? QStringLiteral("tabs") : QStringLiteral("windows"));
+}
+
 void SettingsView::syncSettings()
 {
     const bool combined = m_settings.overlayMode() == OverlayMode::Combined;
@@ -363,8 +374,7 @@ void SettingsView::syncSettings()
 
     const bool perTab = m_settings.perTab();
     m_listTitle->setText(perTab ? QStringLiteral("Detected Tabs") : QStringLiteral("Detected Windows"));
-    m_emptyText->setText(perTab ? QStringLiteral("No active Cursor or Claude tabs yet.")
-                                : QStringLiteral("No active Cursor or Claude windows yet."));
+    m_emptyText->setText(emptyText(m_agentNames, perTab));
     m_resetOrder->setVisible(!m_settings.lightOrder().isEmpty());
     syncRows();
 }
