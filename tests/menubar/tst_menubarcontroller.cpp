@@ -120,8 +120,8 @@ private Q_SLOTS:
 #ifndef Q_OS_MACOS
         QTest::newRow("failed") << false << "IIII"
                                 << "Could not install hooks"
-                                << "Writing to the hooks config failed. The details are in the journal: "
-                                   "journalctl --user -t korvane";
+                                << "Writing to the hooks config failed. The details are in the journal:"
+                                   "<p style=\"white-space:pre\">journalctl --user -t korvane</p>";
 #endif
     }
     void hooksReport()

@@ -19,8 +19,10 @@ Alerts::Request HooksReport::request(bool ok, const QList<Agent>& agents)
         request.informativeText =
             QStringLiteral("Writing to the hooks config failed. Check Console for details.");
 #else
-        request.informativeText = QStringLiteral("Writing to the hooks config failed. The details are in the "
-                                                 "journal: journalctl --user -t korvane");
+        // Unbroken, so that the command can be copied as it stands.
+        request.informativeText =
+            QStringLiteral("Writing to the hooks config failed. The details are in the "
+                           "journal:<p style=\"white-space:pre\">journalctl --user -t korvane</p>");
 #endif
         return request;
     }
