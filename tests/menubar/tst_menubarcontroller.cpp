@@ -3,6 +3,9 @@
 #include "TestMain.h"
 #include "menubar/MenuBarController.h"
 #include "menubar/MenuCommands.h"
+#include "menubar/MenuItems.h"
+#include "menubar/MenuShortcuts.h"
+#include "menubar/TableMenu.h"
 #include "platform/Alerts.h"
 #include "platform/LoginItem.h"
 #include "platform/UserDefaults.h"
@@ -10,6 +13,7 @@
 #include "status/StatusStore.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QTemporaryDir>
 
@@ -90,6 +94,36 @@ private Q_SLOTS:
         const AppSettings next(stored);
         QVERIFY(next.overlayMode() == mode && next.orientation() == settings.orientation() && next.perTab());
         QVERIFY(next.scale() == scaleAfter);
+    }
+
+    // Keys pressed while the menu is open; Qt matches none of them there by itself.
+    void shortcuts_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QString>("item");
+        QTest::newRow("Ctrl+L") << int(Qt::Key_L) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                                << "Show Floating Light";
+        QTest::newRow("= with the Shift a layout needs")
+            << int(Qt::Key_Equal) << (Qt::ControlModifier | Qt::ShiftModifier) << "Larger";
+        QTest::newRow("- on the keypad")
+            << int(Qt::Key_Minus) << (Qt::ControlModifier | Qt::KeypadModifier) << "Smaller";
+        QTest::newRow("Shift makes a letter another key")
+            << int(Qt::Key_L) << (Qt::ControlModifier | Qt::ShiftModifier) << "";
+        QTest::newRow("no Ctrl") << int(Qt::Key_L) << Qt::KeyboardModifiers() << "";
+    }
+    void shortcuts()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(QString, item);
+        UserDefaults defaults(m_dir.filePath(u"keys.json"_qs));
+        AppSettings settings(defaults);
+        MenuCommands commands(settings, defaults, LoginItem::standard(), Alerts::standard(), {});
+        const TableMenu menu(MenuItems::table(commands, {}, {}));
+        const MenuShortcuts shortcuts(menu.menus());
+        const QAction* action = shortcuts.actionFor(QKeyEvent(QEvent::KeyPress, key, modifiers));
+        QCOMPARE(action ? action->text() : QString(), item);
     }
 
     // The report after an install names the agents whose hooks are in place and
