@@ -132,6 +132,30 @@ SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QStringLis
     syncSettings();
 }
 
+QWidget* SettingsView::buildSizeRow(QWidget* parent)
+{
+    auto* sizeRow = new QWidget(parent);
+    auto* sizeLayout = new QHBoxLayout(sizeRow);
+    sizeLayout->setContentsMargins(0, 0, 0, 0);
+    sizeLayout->setSpacing(10);
+    m_scaleSlider = new QSlider(Qt::Horizontal, sizeRow);
+    m_scaleSlider->setObjectName(QStringLiteral("scaleSlider"));
+    m_scaleSlider->setRange(kSliderMin, kSliderMax);
+    m_scaleSlider->setSingleStep(1);
+    m_scaleSlider->setPageStep(5);
+    connect(m_scaleSlider, &QSlider::valueChanged, this, &SettingsView::sliderMoved);
+    m_percentLabel = new QLabel(sizeRow);
+    m_percentLabel->setObjectName(QStringLiteral("scalePercent"));
+    m_percentLabel->setFont(tabularDigitsFont(m_percentLabel->font()));
+    m_percentLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Wide enough for the widest value, so the slider does not shift while it moves.
+    m_percentLabel->setFixedWidth(
+        QFontMetrics(m_percentLabel->font()).horizontalAdvance(QStringLiteral("300%")) + 2);
+    sizeLayout->addWidget(m_scaleSlider, 1);
+    sizeLayout->addWidget(m_percentLabel);
+    return sizeRow;
+}
+
 QWidget* SettingsView::buildLightSection()
 {
     auto* frame = new Card(this);
@@ -162,26 +186,7 @@ QWidget* SettingsView::buildLightSection()
     });
     m_lightForm->addRow(QStringLiteral("Orientation"), m_orientationPicker);
 
-    auto* sizeRow = new QWidget(frame);
-    auto* sizeLayout = new QHBoxLayout(sizeRow);
-    sizeLayout->setContentsMargins(0, 0, 0, 0);
-    sizeLayout->setSpacing(10);
-    m_scaleSlider = new QSlider(Qt::Horizontal, sizeRow);
-    m_scaleSlider->setObjectName(QStringLiteral("scaleSlider"));
-    m_scaleSlider->setRange(kSliderMin, kSliderMax);
-    m_scaleSlider->setSingleStep(1);
-    m_scaleSlider->setPageStep(5);
-    connect(m_scaleSlider, &QSlider::valueChanged, this, &SettingsView::sliderMoved);
-    m_percentLabel = new QLabel(sizeRow);
-    m_percentLabel->setObjectName(QStringLiteral("scalePercent"));
-    m_percentLabel->setFont(tabularDigitsFont(m_percentLabel->font()));
-    m_percentLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    // Wide enough for the widest value, so the slider does not shift while it moves.
-    m_percentLabel->setFixedWidth(
-        QFontMetrics(m_percentLabel->font()).horizontalAdvance(QStringLiteral("300%")) + 2);
-    sizeLayout->addWidget(m_scaleSlider, 1);
-    sizeLayout->addWidget(m_percentLabel);
-    m_lightForm->addRow(QStringLiteral("Size"), sizeRow);
+    m_lightForm->addRow(QStringLiteral("Size"), buildSizeRow(frame));
 
     m_showLabels = new QCheckBox(QStringLiteral("Show window labels"), frame);
     m_showLabels->setObjectName(QStringLiteral("showLabelsToggle"));

@@ -57,6 +57,8 @@ protected:
 
 private:
     QWidget* buildLightSection();
+    // The scale slider and its percentage.
+    QWidget* buildSizeRow(QWidget* parent);
     QWidget* buildListSection();
     void applyColors();
     void syncSettings();
