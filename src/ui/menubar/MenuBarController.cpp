@@ -91,7 +91,7 @@ void MenuBarController::render(AgentState state)
         m_tray->setIcon(TrayDot::icon(stateColor(state)));
         m_tray->setToolTip(statusText(state));
     }
-    m_menu->refresh();
+    m_menu->refreshInformation();
 }
 
 bool MenuBarController::eventFilter(QObject* watched, QEvent* event)

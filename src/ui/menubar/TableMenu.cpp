@@ -42,6 +42,14 @@ void TableMenu::fill(QMenu* menu, const MenuTable& items)
     }
 }
 
+void TableMenu::refreshInformation()
+{
+    for (const auto& [action, item] : m_bound) {
+        if (item->liveTitle && !item->action)
+            action->setText(item->liveTitle());
+    }
+}
+
 void TableMenu::refresh()
 {
     for (const auto& [action, item] : m_bound) {

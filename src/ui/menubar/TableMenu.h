@@ -25,6 +25,8 @@ public:
     // The menu and its submenus.
     const QList<QMenu*>& menus() const { return m_menus; }
     void refresh();
+    // The information lines only; the marks may cost a read of a file each.
+    void refreshInformation();
 
 private:
     struct Bound {

@@ -301,11 +301,6 @@ void TrafficLightOverlay::setContextMenu(QMenu* menu)
     m_menu = menu;
 }
 
-QMenu* TrafficLightOverlay::contextMenu() const
-{
-    return m_menu;
-}
-
 void TrafficLightOverlay::showContextMenu(QPoint globalPos)
 {
     if (m_menu)

@@ -42,7 +42,6 @@ public:
 
     // The menu a right click on a light opens (the tray's); not owned.
     void setContextMenu(QMenu* menu);
-    QMenu* contextMenu() const;
 
     // Panel sizes for the current fonts; the caption line height is measured on every call.
     static QSize housingSize(double scale, bool hasLabel, OverlayOrientation orientation);
