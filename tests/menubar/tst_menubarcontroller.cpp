@@ -2,6 +2,10 @@
 #include "Recorders.h"
 #include "TestMain.h"
 #include "menubar/MenuBarController.h"
+#include "menubar/MenuCommands.h"
+#include "menubar/MenuItems.h"
+#include "menubar/MenuShortcuts.h"
+#include "menubar/TableMenu.h"
 #include "platform/Alerts.h"
 #include "platform/LoginItem.h"
 #include "platform/UserDefaults.h"
@@ -9,6 +13,7 @@
 #include "status/StatusStore.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QTemporaryDir>
 
@@ -49,8 +54,7 @@ private Q_SLOTS:
         QTest::newRow("combined") << C << 1.0 << "" << combined + "+Medium (100%)|" << 1.0;
         QTest::newRow("per window")
             << OverlayMode::PerWindow << 1.0 << "Show Floating Light"
-            << "+Show Floating Light|+One per Cursor Window|+Vertical|+One Light per Tab|+Medium (100%)|"
-            << 1.0;
+            << "+Show Floating Light|+One per Window|+Vertical|+One Light per Tab|+Medium (100%)|" << 1.0;
         QTest::newRow("row, smaller") << OverlayMode::Row << 1.0 << "Smaller"
                                       << "+Row of Dots|+Vertical|+One Light per Tab|+Small (75%)|" << 0.75;
         QTest::newRow("smaller, at the floor") << C << 0.6 << "Smaller" << combined << 0.5;
@@ -70,7 +74,6 @@ private Q_SLOTS:
         MenuBarController::Actions actions;
         actions.toggleOverlay = [&] { defaults.setBool(u"OverlayWasVisible"_qs, true); };
         actions.hooksInstalled = [] { return true; };
-        actions.claudeAvailable = [] { return false; };
         // No command of the table reaches the login item or an alert.
         MenuBarController controller(store, settings, defaults, LoginItem::standard(), Alerts::standard(),
                                      actions);
@@ -91,6 +94,104 @@ private Q_SLOTS:
         const AppSettings next(stored);
         QVERIFY(next.overlayMode() == mode && next.orientation() == settings.orientation() && next.perTab());
         QVERIFY(next.scale() == scaleAfter);
+    }
+
+    // Keys pressed while the menu is open; Qt matches none of them there by itself.
+    void shortcuts_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QString>("item");
+        QTest::newRow("Ctrl+L") << int(Qt::Key_L) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                                << "Show Floating Light";
+        QTest::newRow("= with the Shift a layout needs")
+            << int(Qt::Key_Equal) << (Qt::ControlModifier | Qt::ShiftModifier) << "Larger";
+        QTest::newRow("- on the keypad")
+            << int(Qt::Key_Minus) << (Qt::ControlModifier | Qt::KeypadModifier) << "Smaller";
+        QTest::newRow("Shift makes a letter another key")
+            << int(Qt::Key_L) << (Qt::ControlModifier | Qt::ShiftModifier) << "";
+        QTest::newRow("no Ctrl") << int(Qt::Key_L) << Qt::KeyboardModifiers() << "";
+    }
+    void shortcuts()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(QString, item);
+        UserDefaults defaults(m_dir.filePath(u"keys.json"_qs));
+        AppSettings settings(defaults);
+        MenuCommands commands(settings, defaults, LoginItem::standard(), Alerts::standard(), {});
+        const TableMenu menu(MenuItems::table(commands, {}, {}));
+        const MenuShortcuts shortcuts(menu.menus());
+        const QAction* action = shortcuts.actionFor(QKeyEvent(QEvent::KeyPress, key, modifiers));
+        QCOMPARE(action ? action->text() : QString(), item);
+    }
+
+    // The report after an install names the agents whose hooks are in place and
+    // what each needs to take them up. Per agent: "I" installed, "a" found
+    // without hooks, "-" absent.
+    void hooksReport_data()
+    {
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("agents");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("text");
+        const QString updates =
+            u"The status light updates as the agent works. Cursor reloads hooks on save"_qs;
+        QTest::newRow("Cursor and Claude Code")
+            << true << "II--"
+            << "Hooks installed for Cursor and Claude Code"
+            << updates + "; restart Claude Code sessions to pick up the new hooks.";
+        QTest::newRow("Cursor alone") << true << "I---"
+                                      << "Hooks installed for Cursor" << updates + ".";
+        QTest::newRow("all four")
+            << true << "IIII"
+            << "Hooks installed for Cursor, Claude Code, Codex CLI and Gemini CLI"
+            << updates + "; restart Claude Code, Codex CLI and Gemini CLI sessions to pick up the new hooks. "
+                         "Codex CLI runs them once you trust them in its /hooks screen.";
+        QTest::newRow("Codex CLI without hooks")
+            << true << "I-a-"
+            << "Hooks installed for Cursor" << updates + ". Hooks are not in place for Codex CLI.";
+#ifndef Q_OS_MACOS
+        QTest::newRow("failed") << false << "IIII"
+                                << "Could not install hooks"
+                                << "Writing to the hooks config failed. The details are in the journal:"
+                                   "<p style=\"white-space:pre\">journalctl --user -t korvane</p>";
+#endif
+    }
+    void hooksReport()
+    {
+        QFETCH(bool, ok);
+        QFETCH(QString, agents);
+        QFETCH(QString, message);
+        QFETCH(QString, text);
+        const QList<HooksReport::Agent> all = {
+            {u"Cursor"_qs, true, true, u"Cursor reloads hooks on save"_qs, {}},
+            {u"Claude Code"_qs, true, true, {}, {}},
+            {u"Codex CLI"_qs,
+             true,
+             true,
+             {},
+             u"Codex CLI runs them once you trust them in its /hooks screen."_qs},
+            {u"Gemini CLI"_qs, true, true, {}, {}},
+        };
+        MenuCommands::Actions actions;
+        actions.installHooks = [ok] { return ok; };
+        actions.agents = [&] {
+            QList<HooksReport::Agent> here = all;
+            for (qsizetype i = 0; i < here.size(); ++i) {
+                here[i].available = agents.at(i) != u'-';
+                here[i].installed = agents.at(i) == u'I';
+            }
+            return here;
+        };
+        UserDefaults defaults(m_dir.filePath(u"report.json"_qs));
+        AppSettings settings(defaults);
+        RecordingAlerts alerts;
+        MenuCommands(settings, defaults, LoginItem::standard(), alerts, actions).reinstallHooks();
+        QCOMPARE(alerts.shown.size(), 1);
+        QCOMPARE(alerts.shown.first().message, message);
+        QCOMPARE(alerts.shown.first().informativeText, text);
+        QCOMPARE(alerts.shown.first().style, ok ? Alerts::Style::Informational : Alerts::Style::Warning);
     }
 };
 

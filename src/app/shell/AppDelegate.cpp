@@ -66,7 +66,7 @@ TrafficLightOverlay& AppDelegate::overlay()
 SettingsWindowController& AppDelegate::settingsWindow()
 {
     if (!m_settingsWindow)
-        m_settingsWindow = std::make_unique<SettingsWindowController>(m_settings, m_store);
+        m_settingsWindow = std::make_unique<SettingsWindowController>(m_settings, m_store, agentNames());
     return *m_settingsWindow;
 }
 
@@ -96,11 +96,7 @@ void AppDelegate::applicationDidFinishLaunching()
     actions.showSettings = [&settingsWindowController] { settingsWindowController.show(); };
     actions.installHooks = m_services.installHooks;
     actions.hooksInstalled = &HookInstaller::isInstalled;
-    actions.claudeAvailable = &HookInstaller::claudeAvailable;
-    actions.otherAgents = [] {
-        return (CodexConfig::available() ? QStringList{QStringLiteral("Codex CLI")} : QStringList()) +
-               (GeminiConfig::available() ? QStringList{QStringLiteral("Gemini CLI")} : QStringList());
-    };
+    actions.agents = &AppDelegate::agents;
     actions.checkForUpdates = [updater = m_updater.get()] { updater->checkForUpdates(); };
     m_menuBar = std::make_unique<MenuBarController>(m_store, m_settings, m_defaults, *m_services.loginItem,
                                                     *m_services.alerts, std::move(actions));
@@ -163,15 +159,50 @@ void AppDelegate::startNotifications(TrafficLightOverlay& lights)
     });
 }
 
+QList<HooksReport::Agent> AppDelegate::agents()
+{
+    // The installer writes the configuration of each agent found, and Cursor's always.
+    const bool installed = HookInstaller::isInstalled();
+    const auto agent = [installed](const char* name, bool available, const char* pickUp = "",
+                                   const char* nextStep = "") {
+        return HooksReport::Agent{QString::fromUtf8(name), available, installed && available,
+                                  QString::fromUtf8(pickUp), QString::fromUtf8(nextStep)};
+    };
+    return {
+        agent("Cursor", true, "Cursor reloads hooks on save"),
+        agent("Claude Code", HookInstaller::claudeAvailable()),
+        agent("Codex CLI", CodexConfig::available(), "",
+              "Codex CLI runs them once you trust them in its /hooks screen."),
+        agent("Gemini CLI", GeminiConfig::available()),
+    };
+}
+
+QStringList AppDelegate::agentNames()
+{
+    QStringList names;
+    for (const HooksReport::Agent& agent : agents())
+        if (agent.available)
+            names << agent.name;
+    return names;
+}
+
 void AppDelegate::showWelcome()
 {
     Alerts::Request request;
     request.message = QStringLiteral("Korvane is running!");
-    request.informativeText = QStringLiteral(
-        "Look for the colored dot (\u25CF) in your menu bar at the top of the screen.\n\n"
-        "Green = agent idle, Orange = working, Red = waiting for you.\n\n"
-        "A floating light has been turned on so you can see it right away \u2014 drag it anywhere. "
-        "You can move it, resize it, or change its style from the menu bar icon.");
+#ifdef Q_OS_MACOS
+    const QString where = QStringLiteral("in your menu bar at the top of the screen");
+    const QString from = QStringLiteral("from the menu bar icon");
+#else
+    const QString where = QStringLiteral("in the system tray of your panel");
+    const QString from = QStringLiteral("from the tray icon or by right-clicking the light");
+#endif
+    request.informativeText =
+        QStringLiteral("Look for the colored dot (\u25CF) %1.\n\n"
+                       "Green = agent idle, Orange = working, Red = waiting for you.\n\n"
+                       "A floating light has been turned on so you can see it right away \u2014 drag it "
+                       "anywhere. You can move it, resize it, or change its style %2.")
+            .arg(where, from);
     request.style = Alerts::Style::Informational;
     request.buttons = {QStringLiteral("Got it")};
     request.icon = QApplication::windowIcon();

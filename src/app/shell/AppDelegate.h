@@ -1,5 +1,6 @@
 #pragma once
 
+#include "menubar/HooksReport.h"
 #include "platform/Clock.h"
 #include "status/StatusStore.h"
 
@@ -61,6 +62,9 @@ public:
     void applicationWillTerminate();
 
 private:
+    // The agents Korvane serves, and the names of those found on this machine.
+    static QList<HooksReport::Agent> agents();
+    static QStringList agentNames();
     void showWelcome();
     void startNotifications(TrafficLightOverlay& lights);
 
@@ -69,7 +73,7 @@ private:
     AppSettings& m_settings;
     AppServices m_services;
     bool m_launched = false;
-    // Declared in dependency order: the menu bar, which refers to the others, goes first.
+    // Declared in dependency order: the tray menu, which refers to the others, goes first.
     std::unique_ptr<TrafficLightOverlay> m_overlay;
     std::unique_ptr<SettingsWindowController> m_settingsWindow;
     std::unique_ptr<Updater> m_updater;

@@ -1,5 +1,6 @@
 #include "menubar/TrayClickPoint.h"
 
+#include <QCursor>
 #include <QLoggingCategory>
 #include <QStringList>
 #include <cstring>
@@ -46,6 +47,11 @@ std::optional<QPoint> TrayClickPoint::take()
     // Hosts that do not know where they were clicked send 0, 0.
     const std::optional<QPoint> point = std::exchange(g_point, std::nullopt);
     return point && !point->isNull() ? point : std::nullopt;
+}
+
+QPoint TrayClickPoint::menuPosition()
+{
+    return take().value_or(QCursor::pos());
 }
 
 } // namespace korvane

@@ -17,6 +17,8 @@ public:
     static void install();
     // The point of the latest host click, once; nullopt when none came or the host sent none.
     static std::optional<QPoint> take();
+    // Where the menu of the latest click opens: at the host's point, else at the pointer.
+    static QPoint menuPosition();
 };
 
 } // namespace korvane

@@ -11,8 +11,6 @@
 #include "settings/DefaultsKeys.h"
 #include "status/StatusStore.h"
 
-#include <QActionGroup>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -303,52 +301,10 @@ void TrafficLightOverlay::setContextMenu(QMenu* menu)
     m_menu = menu;
 }
 
-QMenu* TrafficLightOverlay::contextMenu()
-{
-    if (m_menu)
-        return m_menu;
-    return defaultMenu();
-}
-
 void TrafficLightOverlay::showContextMenu(QPoint globalPos)
 {
-    contextMenu()->popup(globalPos);
-}
-
-QMenu* TrafficLightOverlay::defaultMenu()
-{
-    if (m_defaultMenu)
-        return m_defaultMenu.get();
-    // Enough to use the lights without a tray host.
-    m_defaultMenu = std::make_unique<QMenu>();
-    QMenu* menu = m_defaultMenu.get();
-    m_showAction = menu->addAction(QStringLiteral("Show Floating Light"));
-    m_showAction->setCheckable(true);
-    connect(m_showAction, &QAction::triggered, this, &TrafficLightOverlay::toggle);
-    menu->addSeparator();
-
-    auto* layouts = new QActionGroup(menu);
-    const std::pair<OverlayMode, QString> modes[] = {
-        {OverlayMode::Combined, QStringLiteral("Combined")},
-        {OverlayMode::PerWindow, QStringLiteral("One per Cursor Window")},
-        {OverlayMode::Row, QStringLiteral("Row of Dots")},
-    };
-    for (const auto& [mode, title] : modes) {
-        QAction* action = menu->addAction(title);
-        action->setCheckable(true);
-        layouts->addAction(action);
-        connect(action, &QAction::triggered, this, [this, m = mode] { m_settings.setOverlayMode(m); });
-        m_modeActions[static_cast<std::size_t>(mode)] = action;
-    }
-    menu->addSeparator();
-    QAction* quit = menu->addAction(QStringLiteral("Quit Korvane"));
-    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
-
-    connect(menu, &QMenu::aboutToShow, this, [this] {
-        m_showAction->setChecked(isVisibleFlagSet());
-        m_modeActions[static_cast<std::size_t>(m_settings.overlayMode())]->setChecked(true);
-    });
-    return menu;
+    if (m_menu)
+        m_menu->popup(globalPos);
 }
 
 } // namespace korvane

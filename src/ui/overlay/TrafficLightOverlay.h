@@ -10,10 +10,7 @@
 #include <QRect>
 #include <QSize>
 #include <QStringList>
-#include <array>
-#include <memory>
 
-class QAction;
 class QMenu;
 class QWidget;
 
@@ -43,10 +40,8 @@ public:
     void rebuild();
     void teardown();
 
-    // The menu a right click on a light opens. Not owned; until one is set (or
-    // after it is destroyed) a small menu of the overlay's own is used.
+    // The menu a right click on a light opens (the tray's); not owned.
     void setContextMenu(QMenu* menu);
-    QMenu* contextMenu();
 
     // Panel sizes for the current fonts; the caption line height is measured on every call.
     static QSize housingSize(double scale, bool hasLabel, OverlayOrientation orientation);
@@ -75,7 +70,6 @@ private:
     // The available area of every screen.
     static QList<QRect> availableAreas();
     void showContextMenu(QPoint globalPos);
-    QMenu* defaultMenu();
     void subscribe();
 
     StatusStore& m_store;
@@ -97,9 +91,6 @@ private:
     double m_lastScale;
 
     QPointer<QMenu> m_menu;
-    std::unique_ptr<QMenu> m_defaultMenu;
-    QAction* m_showAction = nullptr;
-    std::array<QAction*, 3> m_modeActions{};
 };
 
 } // namespace korvane

@@ -98,8 +98,8 @@ int orientationIndex(OverlayOrientation orientation)
 
 } // namespace
 
-SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QWidget* parent)
-    : QWidget(parent), m_settings(settings), m_store(store)
+SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QStringList agentNames, QWidget* parent)
+    : QWidget(parent), m_settings(settings), m_store(store), m_agentNames(std::move(agentNames))
 {
     setFixedSize(kWidth, kHeight);
 
@@ -132,6 +132,30 @@ SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QWidget* p
     syncSettings();
 }
 
+QWidget* SettingsView::buildSizeRow(QWidget* parent)
+{
+    auto* sizeRow = new QWidget(parent);
+    auto* sizeLayout = new QHBoxLayout(sizeRow);
+    sizeLayout->setContentsMargins(0, 0, 0, 0);
+    sizeLayout->setSpacing(10);
+    m_scaleSlider = new QSlider(Qt::Horizontal, sizeRow);
+    m_scaleSlider->setObjectName(QStringLiteral("scaleSlider"));
+    m_scaleSlider->setRange(kSliderMin, kSliderMax);
+    m_scaleSlider->setSingleStep(1);
+    m_scaleSlider->setPageStep(5);
+    connect(m_scaleSlider, &QSlider::valueChanged, this, &SettingsView::sliderMoved);
+    m_percentLabel = new QLabel(sizeRow);
+    m_percentLabel->setObjectName(QStringLiteral("scalePercent"));
+    m_percentLabel->setFont(tabularDigitsFont(m_percentLabel->font()));
+    m_percentLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Wide enough for the widest value, so the slider does not shift while it moves.
+    m_percentLabel->setFixedWidth(
+        QFontMetrics(m_percentLabel->font()).horizontalAdvance(QStringLiteral("300%")) + 2);
+    sizeLayout->addWidget(m_scaleSlider, 1);
+    sizeLayout->addWidget(m_percentLabel);
+    return sizeRow;
+}
+
 QWidget* SettingsView::buildLightSection()
 {
     auto* frame = new Card(this);
@@ -162,26 +186,7 @@ QWidget* SettingsView::buildLightSection()
     });
     m_lightForm->addRow(QStringLiteral("Orientation"), m_orientationPicker);
 
-    auto* sizeRow = new QWidget(frame);
-    auto* sizeLayout = new QHBoxLayout(sizeRow);
-    sizeLayout->setContentsMargins(0, 0, 0, 0);
-    sizeLayout->setSpacing(10);
-    m_scaleSlider = new QSlider(Qt::Horizontal, sizeRow);
-    m_scaleSlider->setObjectName(QStringLiteral("scaleSlider"));
-    m_scaleSlider->setRange(kSliderMin, kSliderMax);
-    m_scaleSlider->setSingleStep(1);
-    m_scaleSlider->setPageStep(5);
-    connect(m_scaleSlider, &QSlider::valueChanged, this, &SettingsView::sliderMoved);
-    m_percentLabel = new QLabel(sizeRow);
-    m_percentLabel->setObjectName(QStringLiteral("scalePercent"));
-    m_percentLabel->setFont(tabularDigitsFont(m_percentLabel->font()));
-    m_percentLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    // Wide enough for the widest value, so the slider does not shift while it moves.
-    m_percentLabel->setFixedWidth(
-        QFontMetrics(m_percentLabel->font()).horizontalAdvance(QStringLiteral("300%")) + 2);
-    sizeLayout->addWidget(m_scaleSlider, 1);
-    sizeLayout->addWidget(m_percentLabel);
-    m_lightForm->addRow(QStringLiteral("Size"), sizeRow);
+    m_lightForm->addRow(QStringLiteral("Size"), buildSizeRow(frame));
 
     m_showLabels = new QCheckBox(QStringLiteral("Show window labels"), frame);
     m_showLabels->setObjectName(QStringLiteral("showLabelsToggle"));
@@ -193,7 +198,7 @@ QWidget* SettingsView::buildLightSection()
     connect(m_perTab, &QCheckBox::clicked, &m_settings, &AppSettings::setPerTab);
     m_lightForm->addRow(QString(), m_perTab);
 
-    m_rowNote = captionLabel(QStringLiteral("One colored dot per Cursor/Claude window: green when idle, "
+    m_rowNote = captionLabel(QStringLiteral("One colored dot per window: green when idle, "
                                             "orange while working, red when it needs you."),
                              frame);
     m_rowNote->setObjectName(QStringLiteral("rowNote"));
@@ -343,6 +348,17 @@ void SettingsView::applyColors()
     m_list->viewport()->update();
 }
 
+QString SettingsView::emptyText(const QStringList& agentNames, bool perTab)
+{
+    QString agents = agentNames.mid(0, agentNames.size() - 1).join(QStringLiteral(", "));
+    if (agentNames.size() > 1)
+        agents += QStringLiteral(" or ");
+    if (!agentNames.isEmpty())
+        agents += agentNames.last() + u' ';
+    return QStringLiteral("No active %1%2 yet.")
+        .arg(agents, perTab ? QStringLiteral("tabs") : QStringLiteral("windows"));
+}
+
 void SettingsView::syncSettings()
 {
     const bool combined = m_settings.overlayMode() == OverlayMode::Combined;
@@ -363,8 +379,7 @@ void SettingsView::syncSettings()
 
     const bool perTab = m_settings.perTab();
     m_listTitle->setText(perTab ? QStringLiteral("Detected Tabs") : QStringLiteral("Detected Windows"));
-    m_emptyText->setText(perTab ? QStringLiteral("No active Cursor or Claude tabs yet.")
-                                : QStringLiteral("No active Cursor or Claude windows yet."));
+    m_emptyText->setText(emptyText(m_agentNames, perTab));
     m_resetOrder->setVisible(!m_settings.lightOrder().isEmpty());
     syncRows();
 }

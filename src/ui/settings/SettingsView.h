@@ -3,6 +3,7 @@
 #include "settings/DefaultsKeys.h"
 #include "status/WindowStatus.h"
 
+#include <QStringList>
 #include <QWidget>
 
 class QCheckBox;
@@ -33,7 +34,11 @@ public:
     static constexpr int kSliderMin = static_cast<int>(DefaultsKeys::scale.min * 10);
     static constexpr int kSliderMax = static_cast<int>(DefaultsKeys::scale.max * 10);
 
-    SettingsView(AppSettings& settings, StatusStore& store, QWidget* parent = nullptr);
+    // `agentNames`: the agents served here, as the empty list names them.
+    SettingsView(AppSettings& settings, StatusStore& store, QStringList agentNames = {},
+                 QWidget* parent = nullptr);
+    // "No active Cursor or Claude Code windows yet.", "No active tabs yet."
+    static QString emptyText(const QStringList& agentNames, bool perTab);
 
     // 28 per row plus 8: the list shows every row and the form scrolls as a whole.
     static int listHeight(qsizetype rows);
@@ -52,6 +57,8 @@ protected:
 
 private:
     QWidget* buildLightSection();
+    // The scale slider and its percentage.
+    QWidget* buildSizeRow(QWidget* parent);
     QWidget* buildListSection();
     void applyColors();
     void syncSettings();
@@ -61,6 +68,7 @@ private:
 
     AppSettings& m_settings;
     StatusStore& m_store;
+    QStringList m_agentNames;
     WindowStatusList m_rows;
     bool m_moving = false;
 

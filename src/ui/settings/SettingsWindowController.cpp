@@ -9,8 +9,9 @@
 
 namespace korvane {
 
-SettingsWindowController::SettingsWindowController(AppSettings& settings, StatusStore& store, QObject* parent)
-    : QObject(parent), m_settings(settings), m_store(store)
+SettingsWindowController::SettingsWindowController(AppSettings& settings, StatusStore& store,
+                                                   QStringList agentNames, QObject* parent)
+    : QObject(parent), m_settings(settings), m_store(store), m_agentNames(std::move(agentNames))
 {}
 
 SettingsWindowController::~SettingsWindowController() = default;
@@ -27,7 +28,7 @@ void SettingsWindowController::createWindow()
     m_window->setAttribute(Qt::WA_DeleteOnClose, false);
     m_window->setAttribute(Qt::WA_QuitOnClose, false);
 
-    m_view = new SettingsView(m_settings, m_store, m_window.get());
+    m_view = new SettingsView(m_settings, m_store, m_agentNames, m_window.get());
     auto* layout = new QVBoxLayout(m_window.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view, 0, Qt::AlignCenter);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <memory>
 
 class QWidget;
@@ -20,7 +21,8 @@ class SettingsWindowController : public QObject {
 public:
     static constexpr const char* kTitle = "Korvane Settings";
 
-    SettingsWindowController(AppSettings& settings, StatusStore& store, QObject* parent = nullptr);
+    SettingsWindowController(AppSettings& settings, StatusStore& store, QStringList agentNames = {},
+                             QObject* parent = nullptr);
     ~SettingsWindowController() override;
 
     // Shows the window and brings the application to the front.
@@ -35,6 +37,7 @@ private:
 
     AppSettings& m_settings;
     StatusStore& m_store;
+    QStringList m_agentNames;
     std::unique_ptr<QWidget> m_window;
     SettingsView* m_view = nullptr;
 };
