@@ -68,7 +68,7 @@ private Q_SLOTS:
         AppSettings settings(defaults);
         StatusStore store(m_clock);
         MenuBarController::Actions actions;
-        actions.toggleOverlay = [&] { defaults.setBool(u"OverlayWasVisible"_qs, true); };
+        actions.toggleOverlay = [&] { settings.setOverlayVisible(true); };
         actions.hooksInstalled = [] { return true; };
         actions.claudeAvailable = [] { return false; };
         // No command of the table reaches the login item or an alert.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "settings/LightRows.h"
 #include "status/StatusStore.h"
 
 #include <QObject>
@@ -67,6 +68,7 @@ private:
     UserDefaults& m_defaults;
     StatusStore m_store;
     AppSettings& m_settings;
+    LightRows m_rows;
     AppServices m_services;
     bool m_launched = false;
     // Declared in dependency order: the menu bar, which refers to the others, goes first.

@@ -8,6 +8,7 @@
 #include "platform/X11Hints.h"
 #include "settings/AppSettings.h"
 #include "settings/DefaultsKeys.h"
+#include "settings/LightRows.h"
 #include "status/AgentStateColor.h"
 #include "status/StatusStore.h"
 
@@ -99,7 +100,15 @@ MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, 
     render(m_store.state());
     // Some tray hosts show the menu without announcing it; start with the right titles.
     refreshDynamicItems();
-    connect(&m_store, &StatusStore::stateChanged, this, &MenuBarController::render, Qt::QueuedConnection);
+    connect(
+        &m_store, &StatusStore::changed, this,
+        [this, shown = m_store.state()]() mutable {
+            if (m_store.state() == shown)
+                return; // the rows changed, not the dot
+            shown = m_store.state();
+            render(shown);
+        },
+        Qt::QueuedConnection);
 
     // Qt chooses between a StatusNotifierItem and an XEmbed icon once per process, when the first
     // icon is made; made before any tray exists, it would never show on a StatusNotifierItem-only
@@ -387,8 +396,7 @@ double MenuBarController::steppedScale(double scale, double step)
 
 void MenuBarController::refreshDynamicItems()
 {
-    m_overlayItem->setChecked(m_defaults.boolValue(DefaultsKeys::overlayWasVisible.key())
-                                  .value_or(DefaultsKeys::overlayWasVisible.fallback));
+    m_overlayItem->setChecked(m_settings.overlayVisible());
 
     const OverlayMode mode = m_settings.overlayMode();
     m_combinedModeItem->setChecked(mode == OverlayMode::Combined);
@@ -413,7 +421,7 @@ void MenuBarController::refreshDynamicItems()
     m_hooksItem->setText(installed ? QStringLiteral("Reinstall Hooks") : QStringLiteral("Install Hooks"));
 
     const bool perTab = m_settings.perTab();
-    m_windowsHeaderItem->setText(summaryTitle(perTab ? m_store.tabs() : m_store.windows(), perTab));
+    m_windowsHeaderItem->setText(summaryTitle(LightRows::of(m_store, m_settings), perTab));
 }
 
 void MenuBarController::toggleOverlay()

@@ -2,8 +2,8 @@
 
 #include "settings/AppSettings.h"
 #include "settings/DetectedRowDelegate.h"
+#include "settings/LightRows.h"
 #include "settings/SegmentedControl.h"
-#include "status/StatusStore.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -98,8 +98,8 @@ int orientationIndex(OverlayOrientation orientation)
 
 } // namespace
 
-SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QWidget* parent)
-    : QWidget(parent), m_settings(settings), m_store(store)
+SettingsView::SettingsView(AppSettings& settings, const LightRows& rows, QWidget* parent)
+    : QWidget(parent), m_settings(settings), m_lightRows(rows)
 {
     setFixedSize(kWidth, kHeight);
 
@@ -128,7 +128,7 @@ SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QWidget* p
 
     applyColors();
     connect(&m_settings, &AppSettings::changed, this, &SettingsView::syncSettings);
-    connect(&m_store, &StatusStore::changed, this, &SettingsView::syncRows);
+    connect(&m_lightRows, &LightRows::changed, this, &SettingsView::syncRows);
     syncSettings();
 }
 
@@ -371,8 +371,7 @@ void SettingsView::syncSettings()
 
 void SettingsView::syncRows()
 {
-    const WindowStatusList& source = m_settings.perTab() ? m_store.tabs() : m_store.windows();
-    const WindowStatusList rows = AppSettings::order(source, m_settings.lightOrder());
+    const WindowStatusList rows = m_lightRows.rows();
 
     // Compare with what the list holds now (after a drag that is already the new order),
     // so that a drop only updates rows in place.

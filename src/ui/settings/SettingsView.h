@@ -16,7 +16,7 @@ namespace korvane {
 
 class AppSettings;
 class SegmentedControl;
-class StatusStore;
+class LightRows;
 
 // The settings form: the floating-light preferences and the detected windows
 // (or tabs) in light order, reordered by dragging. Every control writes to
@@ -33,7 +33,7 @@ public:
     static constexpr int kSliderMin = static_cast<int>(DefaultsKeys::scale.min * 10);
     static constexpr int kSliderMax = static_cast<int>(DefaultsKeys::scale.max * 10);
 
-    SettingsView(AppSettings& settings, StatusStore& store, QWidget* parent = nullptr);
+    SettingsView(AppSettings& settings, const LightRows& rows, QWidget* parent = nullptr);
 
     // 28 per row plus 8: the list shows every row and the form scrolls as a whole.
     static int listHeight(qsizetype rows);
@@ -60,7 +60,7 @@ private:
     void sliderMoved(int value);
 
     AppSettings& m_settings;
-    StatusStore& m_store;
+    const LightRows& m_lightRows;
     WindowStatusList m_rows;
     bool m_moving = false;
 
