@@ -6,6 +6,9 @@
 #include "overlay/LightStyle.h"
 #include "overlay/OverlayGeometry.h"
 #include "platform/Clock.h"
+#include "platform/UserDefaults.h"
+#include "settings/AppSettings.h"
+#include "settings/LightRows.h"
 #include "status/StatusStore.h"
 
 #include <QApplication>
@@ -71,7 +74,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The strip reads a store; keep it away from the real home.
+    // The strip reads a store and the preferences; keep them away from the real home.
     QTemporaryDir home;
     qputenv("HOME", QFile::encodeName(home.path()));
     QApplication app(argc, argv);
@@ -97,13 +100,12 @@ int main(int argc, char* argv[])
     const Figures widget = measure(iterations, image, [&housing](QImage& img) { housing.render(&img); });
     const Figures withCaption =
         measure(iterations, captionImage, [&captioned](QImage& img) { captioned.render(&img); });
-    const Figures firstGlow = measure(std::min(iterations, 50), image, [&housing](QImage& img) {
-        LightStyle::clearCaches();
-        housing.render(&img);
-    });
 
     StatusStore store(SystemClock::instance());
-    DotStripView strip(store, true, kScale, OverlayOrientation::Horizontal, false, {});
+    UserDefaults defaults(home.filePath(QStringLiteral("defaults.json")));
+    const AppSettings settings(defaults);
+    const LightRows rows(store, settings);
+    DotStripView strip(rows, true, kScale, OverlayOrientation::Horizontal);
     QImage stripImage(strip.sizeHint(), QImage::Format_ARGB32_Premultiplied);
     const Figures stripBaseline = measure(iterations, stripImage, [](QImage& img) {
         QPainter p(&img);
@@ -122,7 +124,6 @@ int main(int argc, char* argv[])
     row("plate + lamps + glow, painted directly", direct, baseline);
     row("housing widget, render()", widget, baseline);
     row("housing with caption, render()", withCaption, baseline);
-    row("housing, nothing cached yet", firstGlow, baseline);
     std::printf("\nPlaceholder strip at scale %.1f (%dx%d px)\n", kScale, stripImage.width(),
                 stripImage.height());
     row("baseline: fill a rect of the same size", stripBaseline, stripBaseline);

@@ -7,8 +7,12 @@
 
 # e2e_use_build TOP BUILD_DIR: builds korvane and korvane_xprobe there when needed.
 e2e_use_build() {
-    [ -f "$2/CMakeCache.txt" ] || cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null ||
-        exit 1
+    if [ ! -f "$2/CMakeCache.txt" ]; then
+        cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+    elif ! grep -q '^KORVANE_BUILD_BENCH:BOOL=ON' "$2/CMakeCache.txt"; then
+        # scripts/run leaves the benchmarks out, and korvane_xprobe with them.
+        cmake -S "$1" -B "$2" -DKORVANE_BUILD_BENCH=ON >/dev/null || exit 1
+    fi
     cmake --build "$2" --target korvane korvane_xprobe >/dev/null || { echo "building korvane failed" >&2; exit 1; }
     export KORVANE_BIN=$2/src/main/korvane KORVANE_XPROBE=$2/bench/system/korvane_xprobe
 }

@@ -81,7 +81,7 @@ for ((i = 0; i < changes; i++)); do
     sleep "0.$((RANDOM % 9 + 1))"
 done
 n=$(wc -l <"$E2E_TMP/tray.ms")
-figure "state file -> tray icon repainted (median of $n)" "$(median <"$E2E_TMP/tray.ms")" ms 50 \
+figure "state file -> tray icon repainted (median of $n)" "$(median <"$E2E_TMP/tray.ms")" ms 5 \
     "p90 $(quantile 0.9 <"$E2E_TMP/tray.ms") ms, max $(quantile 1 <"$E2E_TMP/tray.ms") ms"
 n=$(wc -l <"$E2E_TMP/lamp.ms")
 figure "state file -> floating lamp starts to light (median of $n)" "$(median <"$E2E_TMP/lamp-start.ms")" ms 50 \

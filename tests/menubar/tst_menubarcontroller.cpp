@@ -72,10 +72,10 @@ private Q_SLOTS:
         AppSettings settings(defaults);
         StatusStore store(m_clock);
         MenuBarController::Actions actions;
-        actions.toggleOverlay = [&] { defaults.setBool(u"OverlayWasVisible"_qs, true); };
+        actions.toggleOverlay = [&] { settings.setOverlayVisible(true); };
         actions.hooksInstalled = [] { return true; };
         // No command of the table reaches the login item or an alert.
-        MenuBarController controller(store, settings, defaults, LoginItem::standard(), Alerts::standard(),
+        MenuBarController controller(store, settings, LoginItem::standard(), Alerts::standard(),
                                      actions);
         settings.setOverlayMode(mode);
         settings.setPerTab(true);
@@ -119,7 +119,7 @@ private Q_SLOTS:
         QFETCH(QString, item);
         UserDefaults defaults(m_dir.filePath(u"keys.json"_qs));
         AppSettings settings(defaults);
-        MenuCommands commands(settings, defaults, LoginItem::standard(), Alerts::standard(), {});
+        MenuCommands commands(settings, LoginItem::standard(), Alerts::standard(), {});
         const TableMenu menu(MenuItems::table(commands, {}, {}));
         const MenuShortcuts shortcuts(menu.menus());
         const QAction* action = shortcuts.actionFor(QKeyEvent(QEvent::KeyPress, key, modifiers));
@@ -187,7 +187,7 @@ private Q_SLOTS:
         UserDefaults defaults(m_dir.filePath(u"report.json"_qs));
         AppSettings settings(defaults);
         RecordingAlerts alerts;
-        MenuCommands(settings, defaults, LoginItem::standard(), alerts, actions).reinstallHooks();
+        MenuCommands(settings, LoginItem::standard(), alerts, actions).reinstallHooks();
         QCOMPARE(alerts.shown.size(), 1);
         QCOMPARE(alerts.shown.first().message, message);
         QCOMPARE(alerts.shown.first().informativeText, text);

@@ -6,6 +6,7 @@
 #include "overlay/WindowLightView.h"
 #include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
+#include "settings/LightRows.h"
 #include "status/StatusStore.h"
 
 #include <QDir>
@@ -30,6 +31,7 @@ class TestTrafficLightOverlay : public QObject {
     StatusStore m_store{m_clock};
     std::optional<UserDefaults> m_defaults;
     std::optional<AppSettings> m_settings;
+    std::optional<LightRows> m_rows;
     std::optional<TrafficLightOverlay> m_overlay;
 
     // A launch over the preference file, the lights shown, after `stored` was written to it.
@@ -41,8 +43,9 @@ class TestTrafficLightOverlay : public QObject {
                                           nlohmann::json::parse(stored.at(i + 1).toStdString()));
         m_defaults.emplace(m_path);
         m_settings.emplace(*m_defaults);
-        m_overlay.emplace(m_store, *m_settings, *m_defaults);
-        m_defaults->setBool(u"OverlayWasVisible"_qs, true);
+        m_rows.emplace(m_store, *m_settings);
+        m_overlay.emplace(*m_rows, *m_settings, *m_defaults);
+        m_settings->setOverlayVisible(true);
         m_overlay->rebuild();
         return *m_overlay;
     }

@@ -3,6 +3,7 @@
 #include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
 #include "settings/DetectedRowDelegate.h"
+#include "settings/LightRows.h"
 #include "settings/SettingsWindowController.h"
 #include "status/StatusStore.h"
 
@@ -25,6 +26,7 @@ class TestSettingsWindow : public QObject {
     std::optional<UserDefaults> m_defaults;
     std::optional<AppSettings> m_settings;
     std::optional<StatusStore> m_store;
+    std::optional<LightRows> m_rows;
     std::optional<SettingsWindowController> m_controller;
 
     // The window over one idle window per letter from "a", the first the most recent.
@@ -39,7 +41,7 @@ class TestSettingsWindow : public QObject {
                             .toUtf8());
         }
         m_store->refresh();
-        m_controller.emplace(*m_settings, *m_store);
+        m_controller.emplace(*m_settings, *m_rows);
         m_controller->show();
         return m_controller->window();
     }
@@ -48,9 +50,11 @@ private Q_SLOTS:
     void init()
     {
         m_controller.reset();
+        m_rows.reset();
         m_defaults.emplace(m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + u".json"_qs));
         m_settings.emplace(*m_defaults);
         m_store.emplace(m_clock);
+        m_rows.emplace(*m_store, *m_settings);
     }
 
     void dragReordersTheLights_data()

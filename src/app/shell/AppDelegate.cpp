@@ -30,7 +30,7 @@ namespace korvane {
 AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock,
                          AppServices services, QObject* parent)
     : QObject(parent), m_defaults(defaults), m_store(clock), m_settings(settings),
-      m_services(std::move(services))
+      m_rows(m_store, m_settings), m_services(std::move(services))
 {
     if (!m_services.alerts)
         m_services.alerts = &Alerts::standard();
@@ -59,14 +59,14 @@ AppDelegate::~AppDelegate()
 TrafficLightOverlay& AppDelegate::overlay()
 {
     if (!m_overlay)
-        m_overlay = std::make_unique<TrafficLightOverlay>(m_store, m_settings, m_defaults);
+        m_overlay = std::make_unique<TrafficLightOverlay>(m_rows, m_settings, m_defaults);
     return *m_overlay;
 }
 
 SettingsWindowController& AppDelegate::settingsWindow()
 {
     if (!m_settingsWindow)
-        m_settingsWindow = std::make_unique<SettingsWindowController>(m_settings, m_store, agentNames());
+        m_settingsWindow = std::make_unique<SettingsWindowController>(m_settings, m_rows, agentNames());
     return *m_settingsWindow;
 }
 
@@ -98,7 +98,7 @@ void AppDelegate::applicationDidFinishLaunching()
     actions.hooksInstalled = &HookInstaller::isInstalled;
     actions.agents = &AppDelegate::agents;
     actions.checkForUpdates = [updater = m_updater.get()] { updater->checkForUpdates(); };
-    m_menuBar = std::make_unique<MenuBarController>(m_store, m_settings, m_defaults, *m_services.loginItem,
+    m_menuBar = std::make_unique<MenuBarController>(m_store, m_settings, *m_services.loginItem,
                                                     *m_services.alerts, std::move(actions));
     // Without a tray host a right click on a light is the way to the menu.
     lights.setContextMenu(m_menuBar->menu());
@@ -107,11 +107,10 @@ void AppDelegate::applicationDidFinishLaunching()
     using K = DefaultsKeys;
     if (!m_defaults.boolValue(K::hasLaunched.key()).value_or(K::hasLaunched.fallback)) {
         m_defaults.setBool(K::hasLaunched.key(), true);
-        m_defaults.setBool(K::overlayWasVisible.key(), true);
+        m_settings.setOverlayVisible(true);
         lights.rebuild();
         showWelcome();
-    } else if (m_defaults.boolValue(K::overlayWasVisible.key()).value_or(K::overlayWasVisible.fallback)) {
-        m_defaults.setBool(K::overlayWasVisible.key(), true);
+    } else if (m_settings.overlayVisible()) {
         lights.rebuild();
     }
 
@@ -133,28 +132,18 @@ void AppDelegate::startNotifications(TrafficLightOverlay& lights)
     AttentionNotifier* attention = m_attention.get();
     attention->setEnabled(m_settings.notifyWhenAgentNeedsYou());
     // What is red now was red before Korvane could tell anyone.
-    attention->setRows(m_settings.perTab() ? m_store.tabs() : m_store.windows());
-    connect(&m_store, &StatusStore::windowsChanged, attention,
-            [this, attention](const WindowStatusList& rows) {
-                if (!m_settings.perTab())
-                    attention->setRows(rows);
-            });
-    connect(&m_store, &StatusStore::tabsChanged, attention, [this, attention](const WindowStatusList& rows) {
-        if (m_settings.perTab())
-            attention->setRows(rows);
+    attention->setRows(m_rows.rows());
+    connect(&m_rows, &LightRows::changed, attention, [this, attention, perTab = m_rows.perTab()]() mutable {
+        if (m_rows.perTab() != perTab) {
+            perTab = m_rows.perTab();
+            attention->restart();
+        }
+        attention->setRows(m_rows.rows());
     });
-    connect(&m_settings, &AppSettings::perTabChanged, attention,
-            [this, attention, perTab = m_settings.perTab()](bool now) mutable {
-                if (now == perTab)
-                    return;
-                perTab = now;
-                attention->restart();
-                attention->setRows(now ? m_store.tabs() : m_store.windows());
-            });
     connect(&m_settings, &AppSettings::notifyWhenAgentNeedsYouChanged, attention,
             &AttentionNotifier::setEnabled);
-    connect(attention, &AttentionNotifier::activated, this, [&lights] {
-        if (!lights.isVisibleFlagSet())
+    connect(attention, &AttentionNotifier::activated, this, [this, &lights] {
+        if (!m_settings.overlayVisible())
             lights.toggle();
     });
 }
@@ -214,7 +203,7 @@ void AppDelegate::reopen()
 {
     if (!m_launched)
         return;
-    m_defaults.setBool(DefaultsKeys::overlayWasVisible.key(), true);
+    m_settings.setOverlayVisible(true);
     overlay().rebuild();
     if (!m_menuBar || !m_menuBar->trayShown())
         settingsWindow().show();

@@ -2,6 +2,7 @@
 
 #include "menubar/HooksReport.h"
 #include "platform/Clock.h"
+#include "settings/LightRows.h"
 #include "status/StatusStore.h"
 
 #include <QObject>
@@ -71,6 +72,7 @@ private:
     UserDefaults& m_defaults;
     StatusStore m_store;
     AppSettings& m_settings;
+    LightRows m_rows;
     AppServices m_services;
     bool m_launched = false;
     // Declared in dependency order: the tray menu, which refers to the others, goes first.

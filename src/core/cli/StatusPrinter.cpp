@@ -31,21 +31,13 @@ bool StatusPrinter::printIfChanged()
 
 void StatusPrinter::follow()
 {
-    // One pass can report the tabs, the windows and the state one after the
-    // other; the line is built once, after the pass.
-    connect(&m_store, &StatusStore::changed, this, [this] {
-        if (m_scheduled)
-            return;
-        m_scheduled = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_scheduled = false;
-                if (!printIfChanged())
-                    Q_EMIT outputFailed();
-            },
-            Qt::QueuedConnection);
-    });
+    connect(
+        &m_store, &StatusStore::changed, this,
+        [this] {
+            if (!printIfChanged())
+                Q_EMIT outputFailed();
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace korvane

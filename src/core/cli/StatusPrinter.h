@@ -21,7 +21,7 @@ public:
     // Writes and flushes the current line unless it is the last one written.
     // False when the stream failed.
     bool printIfChanged();
-    // From now on, prints after every change of the store, once per pass.
+    // From now on, prints after every pass of the store that changed anything.
     void follow();
 
 Q_SIGNALS:
@@ -34,7 +34,6 @@ private:
     Format m_format;
     std::FILE* m_out;
     QByteArray m_last;
-    bool m_scheduled = false;
 };
 
 } // namespace korvane

@@ -23,6 +23,7 @@ AppSettings::AppSettings(UserDefaults& defaults, QObject* parent) : QObject(pare
     m_lightOrder = defaults.stringListValue(K::lightOrder.key()).value_or(QStringList());
     m_notify =
         defaults.boolValue(K::notifyWhenAgentNeedsYou.key()).value_or(K::notifyWhenAgentNeedsYou.fallback);
+    m_overlayVisible = defaults.boolValue(K::overlayWasVisible.key()).value_or(K::overlayWasVisible.fallback);
 }
 
 AppSettings& AppSettings::shared()
@@ -68,6 +69,14 @@ void AppSettings::setNotifyWhenAgentNeedsYou(bool notify)
     m_notify = notify;
     m_defaults.setBool(DefaultsKeys::notifyWhenAgentNeedsYou.key(), notify);
     Q_EMIT notifyWhenAgentNeedsYouChanged(notify);
+    Q_EMIT changed();
+}
+
+void AppSettings::setOverlayVisible(bool visible)
+{
+    m_overlayVisible = visible;
+    m_defaults.setBool(DefaultsKeys::overlayWasVisible.key(), visible);
+    Q_EMIT overlayVisibleChanged(visible);
     Q_EMIT changed();
 }
 

@@ -32,6 +32,8 @@ public:
     const QStringList& lightOrder() const { return m_lightOrder; }
     // A desktop notification when a light turns red.
     bool notifyWhenAgentNeedsYou() const { return m_notify; }
+    // Whether the floating lights are shown; kept across launches.
+    bool overlayVisible() const { return m_overlayVisible; }
 
     void setOverlayMode(OverlayMode mode);
     void setOrientation(OverlayOrientation orientation);
@@ -42,6 +44,7 @@ public:
     void setScale(double scale);
     void setLightOrder(const QStringList& order);
     void setNotifyWhenAgentNeedsYou(bool notify);
+    void setOverlayVisible(bool visible);
 
     // Rows whose id is in `order` first, in that order (an id listed twice
     // takes its last position); the others after them in their own order.
@@ -60,6 +63,7 @@ Q_SIGNALS:
     void scaleChanged(double scale);
     void lightOrderChanged(const QStringList& lightOrder);
     void notifyWhenAgentNeedsYouChanged(bool notify);
+    void overlayVisibleChanged(bool visible);
     // After any assignment.
     void changed();
 
@@ -72,6 +76,7 @@ private:
     double m_scale = 1.0;
     QStringList m_lightOrder;
     bool m_notify = false;
+    bool m_overlayVisible = false;
 };
 
 } // namespace korvane

@@ -19,10 +19,10 @@ struct DefaultsKeys {
     static constexpr DefaultsKey<NoFallback> lightOrder{"OverlayLightOrder"}; // absent: no order
     static constexpr DefaultsKey<bool> notifyWhenAgentNeedsYou{"NotifyWhenAgentNeedsYou", false};
 
-    // The floating lights: whether they are shown, and where each was left as
-    // "{x, y}" (absent: the default place). A window's or tab's key is the prefix
-    // followed by its row id.
     static constexpr DefaultsKey<bool> overlayWasVisible{"OverlayWasVisible", false};
+
+    // Where each floating light was left as "{x, y}" (absent: the default
+    // place). A window's or tab's key is the prefix followed by its row id.
     static constexpr DefaultsKey<NoFallback> combinedOrigin{"OverlayOrigin"};
     static constexpr DefaultsKey<NoFallback> rowOrigin{"OverlayOriginRow"};
     static constexpr DefaultsKey<NoFallback> windowOriginPrefix{"OverlayOrigin::"};

@@ -42,11 +42,10 @@ void StatusStore::start()
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, &StatusStore::refresh);
     m_timer->start();
-    // A burst of renames makes one pass, at most kBurstMs after its first event.
     m_burst = new QTimer(this);
     m_burst->setSingleShot(true);
-    m_burst->setInterval(kBurstMs);
-    connect(m_burst, &QTimer::timeout, this, &StatusStore::refresh);
+    connect(m_burst, &QTimer::timeout, this, &StatusStore::eventPass);
+    m_uptime.start();
     startWatchingDirectory();
 }
 
@@ -64,12 +63,8 @@ void StatusStore::startWatchingDirectory()
 {
     if (!m_watcher) {
         m_watcher = new QFileSystemWatcher(this);
-        const auto fold = [this] {
-            if (m_burst && !m_burst->isActive())
-                m_burst->start();
-        };
-        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, fold);
-        connect(m_watcher, &QFileSystemWatcher::fileChanged, this, fold);
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &StatusStore::directoryChanged);
+        connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &StatusStore::directoryChanged);
     }
     const QStringList watched = m_watcher->directories();
     for (const QString& dir : {m_dir.path(), m_sessions.path()}) {
@@ -89,12 +84,29 @@ void StatusStore::startWatchingDirectory()
     }
 }
 
+void StatusStore::directoryChanged()
+{
+    if (!m_burst || m_burst->isActive())
+        return; // the pass that is due reads this change too
+    const qint64 wait = m_eventPasses[0] + kBurstMs - m_uptime.elapsed();
+    if (wait > 0)
+        m_burst->start(int(wait));
+    else
+        eventPass();
+}
+
+void StatusStore::eventPass()
+{
+    m_eventPasses = {m_eventPasses[1], m_uptime.elapsed()};
+    refresh();
+}
+
 void StatusStore::refresh()
 {
     const double now = m_clock.now();
     const std::optional<std::vector<StateDirectory::File>> files = m_dir.scan(now);
     if (!files) {
-        listingFailed();
+        publish(AgentState::Unknown, {}, {});
         return;
     }
     m_sessions.scan(now);
@@ -123,46 +135,25 @@ void StatusStore::refresh()
     }
     m_logs.sweep();
     StatusRules::Result result = StatusRules::evaluate(inputs, now);
-    applyTabs(std::move(result.tabs));
-    applyWindows(std::move(result.windows));
-    applyOverall(result.state);
+    publish(result.state, std::move(result.windows), std::move(result.tabs));
 
     if (m_timer)
         startWatchingDirectory(); // a folder that was missing may be back
 }
 
-void StatusStore::listingFailed()
+void StatusStore::publish(AgentState state, WindowStatusList windows, WindowStatusList tabs)
 {
-    applyOverall(AgentState::Unknown);
-    applyWindows({});
-    applyTabs({});
-}
-
-void StatusStore::applyOverall(AgentState state)
-{
-    if (state == m_state)
-        return;
-    m_state = state;
-    Q_EMIT stateChanged(m_state);
-    Q_EMIT changed();
-}
-
-void StatusStore::applyWindows(WindowStatusList windows)
-{
-    if (windows == m_windows)
-        return;
-    m_windows = std::move(windows);
-    Q_EMIT windowsChanged(m_windows);
-    Q_EMIT changed();
-}
-
-void StatusStore::applyTabs(WindowStatusList tabs)
-{
-    if (tabs == m_tabs)
-        return;
-    m_tabs = std::move(tabs);
-    Q_EMIT tabsChanged(m_tabs);
-    Q_EMIT changed();
+    const auto assign = [](auto& published, auto&& value) {
+        if (published == value)
+            return false;
+        published = std::move(value);
+        return true;
+    };
+    bool any = assign(m_tabs, std::move(tabs));
+    any |= assign(m_windows, std::move(windows));
+    any |= assign(m_state, state);
+    if (any)
+        Q_EMIT changed();
 }
 
 } // namespace korvane

@@ -9,8 +9,10 @@
 #include "status/StatusRules.h"
 #include "status/WindowStatus.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <array>
 
 class QFileSystemWatcher;
 class QTimer;
@@ -19,16 +21,19 @@ namespace korvane {
 
 // The single source of agent status. It reads the state directory at start,
 // once a second and whenever the directory changes, and publishes the overall
-// state, the window rows and the tab rows -- each only when it changed.
+// state, the window rows and the tab rows -- each assigned only when it changed,
+// and one changed() after a pass that assigned any.
 //
 // Subscribers that act on a publication connect with Qt::QueuedConnection, so
-// that they run in a later turn of the event loop, never inside the assignment.
+// that they run in a later turn of the event loop, never inside the pass.
 class StatusStore : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr qint64 kMaxStateFileSize = qint64(StateDirectory::kMaxFileSize);
-    // Directory events closer together than this make one pass.
+    // A directory event makes a pass at once, unless two have already run in
+    // the last kBurstMs (the hook writes its record aside in the folder, then
+    // renames it): then one pass follows when that span is over, for all the
+    // events of the burst.
     static constexpr int kBurstMs = 50;
 
     // The state directory is ~/.cursor/signalwick/state under QDir::homePath();
@@ -56,25 +61,14 @@ public:
     // One complete pass over the state directory.
     void refresh();
 
-    static AgentState resolve(const StateRecord& record, double age)
-    {
-        return StatusRules::resolve(record, age);
-    }
-
 Q_SIGNALS:
-    // Emitted after the value changed, in the order tabs, windows, state
-    // (after a failed listing: state, windows, tabs).
-    void stateChanged(korvane::AgentState state);
-    void windowsChanged(const korvane::WindowStatusList& windows);
-    void tabsChanged(const korvane::WindowStatusList& tabs);
-    // After any of the three changed; views that show everything redraw on it.
+    // After a pass that changed state(), windows() or tabs(), once.
     void changed();
 
 private:
-    void applyOverall(AgentState state);
-    void applyWindows(WindowStatusList windows);
-    void applyTabs(WindowStatusList tabs);
-    void listingFailed();
+    void directoryChanged();
+    void eventPass();
+    void publish(AgentState state, WindowStatusList windows, WindowStatusList tabs);
     void startWatchingDirectory();
 
     const Clock& m_clock;
@@ -86,6 +80,9 @@ private:
     WindowStatusList m_tabs;
     QTimer* m_timer = nullptr;
     QTimer* m_burst = nullptr;
+    QElapsedTimer m_uptime;
+    // When the last two passes made by events began, the older first (ms of m_uptime).
+    std::array<qint64, 2> m_eventPasses{-kBurstMs, -kBurstMs};
     QFileSystemWatcher* m_watcher = nullptr;
 };
 

@@ -7,6 +7,7 @@
 #include "menubar/TrayDot.h"
 #include "menubar/TrayHostProbe.h"
 #include "settings/AppSettings.h"
+#include "settings/LightRows.h"
 #include "status/AgentStateColor.h"
 #include "status/StatusStore.h"
 
@@ -19,21 +20,28 @@ Q_LOGGING_CATEGORY(lcMenuBar, "korvane.menubar")
 
 namespace korvane {
 
-MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, UserDefaults& defaults,
+MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings,
                                      LoginItem& loginItem, Alerts& alerts, Actions actions, QObject* parent)
     : QObject(parent), m_store(store), m_settings(settings),
-      m_commands(settings, defaults, loginItem, alerts, std::move(actions))
+      m_commands(settings, loginItem, alerts, std::move(actions))
 {
     m_menu = std::make_unique<TableMenu>(MenuItems::table(
         m_commands, [this] { return statusText(m_store.state()); },
         [this] {
-            const bool perTab = m_settings.perTab();
-            return MenuItems::summaryTitle(perTab ? m_store.tabs() : m_store.windows(), perTab);
+            return MenuItems::summaryTitle(LightRows::of(m_store, m_settings), m_settings.perTab());
         }));
     new MenuShortcuts(m_menu->menus(), this);
     // Light and dark have their own colours; every widget, the menu too, hears of a switch.
     m_menu->menu()->installEventFilter(this);
-    connect(&m_store, &StatusStore::stateChanged, this, &MenuBarController::render, Qt::QueuedConnection);
+    connect(
+        &m_store, &StatusStore::changed, this,
+        [this, shown = m_store.state()]() mutable {
+            if (m_store.state() == shown)
+                return; // the rows changed, not the dot
+            shown = m_store.state();
+            render(shown);
+        },
+        Qt::QueuedConnection);
 
     m_probe = new TrayHostProbe(this);
     connect(m_probe, &TrayHostProbe::hostAppeared, this, [this] {

@@ -25,7 +25,7 @@ class MenuBarController : public QObject {
 public:
     using Actions = MenuCommands::Actions;
 
-    MenuBarController(StatusStore& store, AppSettings& settings, UserDefaults& defaults, LoginItem& loginItem,
+    MenuBarController(StatusStore& store, AppSettings& settings, LoginItem& loginItem,
                       Alerts& alerts, Actions actions, QObject* parent = nullptr);
     ~MenuBarController() override;
 

@@ -2,9 +2,7 @@
 
 #include "platform/LoginItem.h"
 #include "platform/SystemLog.h"
-#include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
-#include "settings/DefaultsKeys.h"
 
 #include <cmath>
 
@@ -20,16 +18,15 @@ void run(const std::function<void()>& action)
 
 } // namespace
 
-MenuCommands::MenuCommands(AppSettings& settings, UserDefaults& defaults, LoginItem& loginItem,
+MenuCommands::MenuCommands(AppSettings& settings, LoginItem& loginItem,
                            Alerts& alerts, Actions actions)
-    : m_settings(settings), m_defaults(defaults), m_loginItem(loginItem), m_alerts(alerts),
+    : m_settings(settings), m_loginItem(loginItem), m_alerts(alerts),
       m_actions(std::move(actions))
 {}
 
 bool MenuCommands::overlayShown() const
 {
-    return m_defaults.boolValue(DefaultsKeys::overlayWasVisible.key())
-        .value_or(DefaultsKeys::overlayWasVisible.fallback);
+    return m_settings.overlayVisible();
 }
 
 bool MenuCommands::launchAtLogin() const

@@ -12,7 +12,6 @@ namespace korvane {
 class Alerts;
 class AppSettings;
 class LoginItem;
-class UserDefaults;
 
 // What the menu's items do, and the state their checkmarks show.
 class MenuCommands {
@@ -28,7 +27,7 @@ public:
         std::function<void()> checkForUpdates;
     };
 
-    MenuCommands(AppSettings& settings, UserDefaults& defaults, LoginItem& loginItem, Alerts& alerts,
+    MenuCommands(AppSettings& settings, LoginItem& loginItem, Alerts& alerts,
                  Actions actions);
 
     const AppSettings& settings() const { return m_settings; }
@@ -54,7 +53,6 @@ public:
 
 private:
     AppSettings& m_settings;
-    UserDefaults& m_defaults;
     LoginItem& m_loginItem;
     Alerts& m_alerts;
     Actions m_actions;

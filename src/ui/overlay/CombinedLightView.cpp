@@ -8,7 +8,7 @@ CombinedLightView::CombinedLightView(const StatusStore& store, double scale, Ove
                                      QWidget* parent)
     : LightHousing(store.state(), scale, std::nullopt, orientation, parent)
 {
-    connect(&store, &StatusStore::stateChanged, this, &LightHousing::setState);
+    connect(&store, &StatusStore::changed, this, [this, &store] { setState(store.state()); });
 }
 
 } // namespace korvane

@@ -3,7 +3,7 @@
 #include "overlay/LightStyle.h"
 #include "overlay/OverlayGeometry.h"
 #include "overlay/StatusDot.h"
-#include "settings/AppSettings.h"
+#include "settings/LightRows.h"
 #include "status/StatusStore.h"
 
 #include <QHash>
@@ -12,34 +12,28 @@
 
 namespace korvane {
 
-DotStripView::DotStripView(const StatusStore& store, bool showLabels, double scale,
-                           OverlayOrientation orientation, bool perTab, QStringList order, QWidget* parent)
-    : QWidget(parent), m_store(store), m_showLabels(showLabels), m_scale(scale),
-      m_lineHeight(LightStyle::captionLineHeight(scale)), m_orientation(orientation), m_perTab(perTab),
-      m_order(std::move(order))
+DotStripView::DotStripView(const LightRows& rows, bool showLabels, double scale,
+                           OverlayOrientation orientation, QWidget* parent)
+    : QWidget(parent), m_rows(rows), m_showLabels(showLabels), m_scale(scale),
+      m_lineHeight(LightStyle::captionLineHeight(scale)), m_orientation(orientation)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     follow();
     resize(sizeHint());
-    connect(&store, &StatusStore::changed, this, &DotStripView::follow);
+    connect(&rows, &LightRows::changed, this, &DotStripView::follow);
 }
 
 DotStripView::~DotStripView() = default;
 
-WindowStatusList DotStripView::windows() const
-{
-    return AppSettings::order(m_perTab ? m_store.tabs() : m_store.windows(), m_order);
-}
-
 std::vector<DotStripView::Cell> DotStripView::wantedCells() const
 {
     std::vector<Cell> wanted;
-    const WindowStatusList rows = windows();
+    const WindowStatusList& rows = m_rows.rows();
     if (rows.isEmpty()) {
         wanted.push_back({std::nullopt,
                           m_showLabels ? std::optional<QString>(QStringLiteral("Agent")) : std::nullopt,
-                          m_store.state()});
+                          m_rows.store().state()});
         return wanted;
     }
     wanted.reserve(static_cast<std::size_t>(rows.size()));
@@ -61,7 +55,7 @@ void DotStripView::follow()
 {
     std::vector<Cell> wanted = wantedCells();
     if (wanted == cells())
-        return; // the store changed something this strip does not show
+        return; // something changed that this strip does not show
 
     // A dot that stays (same row) keeps its widget, so its colour change fades.
     QHash<QString, StatusDot*> byId;

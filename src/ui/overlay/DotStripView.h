@@ -13,17 +13,17 @@
 namespace korvane {
 
 class StatusDot;
-class StatusStore;
+class LightRows;
 
-// A row or column of dots on a plate, one per window (or tab) in the user's
-// order, each with its name as an optional caption. With no rows it shows one
-// dot in the overall state, captioned "Agent".
+// A row or column of dots on a plate, one per row of LightRows, each with its
+// name as an optional caption. With no rows it shows one dot in the overall
+// state, captioned "Agent".
 class DotStripView : public QWidget {
     Q_OBJECT
 
 public:
-    DotStripView(const StatusStore& store, bool showLabels, double scale, OverlayOrientation orientation,
-                 bool perTab, QStringList order, QWidget* parent = nullptr);
+    DotStripView(const LightRows& rows, bool showLabels, double scale, OverlayOrientation orientation,
+                 QWidget* parent = nullptr);
     ~DotStripView() override;
 
     struct Cell {
@@ -33,8 +33,6 @@ public:
         friend bool operator==(const Cell&, const Cell&) = default;
     };
 
-    // The rows shown, in the user's order, read from the store now.
-    WindowStatusList windows() const;
     std::vector<Cell> cells() const;
     // The caption frame of cell i (empty without captions).
     QRectF captionRect(int i) const;
@@ -61,13 +59,11 @@ private:
     QRectF cellRect(int i) const;
     QSizeF contentSize() const;
 
-    const StatusStore& m_store;
+    const LightRows& m_rows;
     bool m_showLabels;
     double m_scale;
     int m_lineHeight;
     OverlayOrientation m_orientation;
-    bool m_perTab;
-    QStringList m_order;
     std::vector<Shown> m_shown;
 };
 

@@ -349,10 +349,4 @@ double LightStyle::glowReach(double scale)
     return std::ceil(3 * glowSigma(scale)) + 1;
 }
 
-void LightStyle::clearCaches()
-{
-    glowCache().clear();
-    spriteCache().clear();
-}
-
 } // namespace korvane

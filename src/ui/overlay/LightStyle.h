@@ -58,9 +58,6 @@ struct LightStyle {
 
     // How far a glow reaches beyond the light's edge, in logical pixels.
     static double glowReach(double scale);
-    // Plates, bodies and glows are painted once into pixmaps, per colour, size and
-    // sub-pixel offset, and blitted after that. Emptied for cold measurements.
-    static void clearCaches();
 };
 
 } // namespace korvane

@@ -9,7 +9,7 @@
 #include "platform/UserDefaults.h"
 #include "settings/AppSettings.h"
 #include "settings/DefaultsKeys.h"
-#include "status/StatusStore.h"
+#include "settings/LightRows.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -21,12 +21,9 @@ Q_LOGGING_CATEGORY(lcOverlay, "korvane.overlay")
 
 namespace korvane {
 
-TrafficLightOverlay::TrafficLightOverlay(StatusStore& store, AppSettings& settings, UserDefaults& defaults,
+TrafficLightOverlay::TrafficLightOverlay(const LightRows& rows, AppSettings& settings, UserDefaults& defaults,
                                          QObject* parent)
-    : QObject(parent), m_store(store), m_settings(settings), m_defaults(defaults),
-      m_lastMode(settings.overlayMode()), m_lastOrientation(settings.orientation()),
-      m_lastPerTab(settings.perTab()), m_lastOrder(settings.lightOrder()),
-      m_lastShowLabels(settings.showLabels()), m_lastScale(settings.scale())
+    : QObject(parent), m_rows(rows), m_settings(settings), m_defaults(defaults), m_built(layout())
 {
     subscribe();
 }
@@ -39,38 +36,25 @@ TrafficLightOverlay::~TrafficLightOverlay()
     qDeleteAll(m_windowPanels);
 }
 
+TrafficLightOverlay::Layout TrafficLightOverlay::layout() const
+{
+    const AppSettings& s = m_settings;
+    return {s.overlayVisible(), s.overlayMode(), s.orientation(), s.perTab(),
+            s.lightOrder(),     s.showLabels(),  s.scale()};
+}
+
 void TrafficLightOverlay::subscribe()
 {
-    // Each preference: drop values equal to the last one seen (the value at
-    // creation counts as seen), act in a later turn of the event loop.
-    const auto onChange = [this](auto& last, const auto& value) {
-        if (value == last)
-            return;
-        last = value;
-        rebuild();
-    };
+    // Every assignment is announced, each in a later turn of the event loop;
+    // only one that changed what the panels were built from rebuilds them.
     connect(
-        &m_settings, &AppSettings::overlayModeChanged, this,
-        [this, onChange](OverlayMode v) { onChange(m_lastMode, v); }, Qt::QueuedConnection);
-    connect(
-        &m_settings, &AppSettings::orientationChanged, this,
-        [this, onChange](OverlayOrientation v) { onChange(m_lastOrientation, v); }, Qt::QueuedConnection);
-    connect(
-        &m_settings, &AppSettings::perTabChanged, this,
-        [this, onChange](bool v) { onChange(m_lastPerTab, v); }, Qt::QueuedConnection);
-    connect(
-        &m_settings, &AppSettings::lightOrderChanged, this,
-        [this, onChange](const QStringList& v) { onChange(m_lastOrder, v); }, Qt::QueuedConnection);
-    connect(
-        &m_settings, &AppSettings::showLabelsChanged, this,
-        [this, onChange](bool v) { onChange(m_lastShowLabels, v); }, Qt::QueuedConnection);
-    connect(
-        &m_settings, &AppSettings::scaleChanged, this,
-        [this, onChange](double v) { onChange(m_lastScale, v); }, Qt::QueuedConnection);
-
-    connect(&m_store, &StatusStore::windowsChanged, this, &TrafficLightOverlay::handleWindowsChanged,
-            Qt::QueuedConnection);
-    connect(&m_store, &StatusStore::tabsChanged, this, &TrafficLightOverlay::handleWindowsChanged,
+        &m_settings, &AppSettings::changed, this,
+        [this] {
+            if (layout() != m_built)
+                rebuild();
+        },
+        Qt::QueuedConnection);
+    connect(&m_rows, &LightRows::changed, this, &TrafficLightOverlay::handleWindowsChanged,
             Qt::QueuedConnection);
     // Screens coming and going move the lights onto the screens there are, and
     // back to their saved places when a screen returns.
@@ -78,31 +62,26 @@ void TrafficLightOverlay::subscribe()
             Qt::QueuedConnection);
     connect(qGuiApp, &QGuiApplication::screenRemoved, this, &TrafficLightOverlay::rebuild,
             Qt::QueuedConnection);
-    // The store's lists as they are now arrive once, shortly after creation.
+    // The rows as they are now arrive once, shortly after creation.
     QMetaObject::invokeMethod(this, &TrafficLightOverlay::handleWindowsChanged, Qt::QueuedConnection);
 }
 
 bool TrafficLightOverlay::isVisibleFlagSet() const
 {
-    return m_defaults.boolValue(DefaultsKeys::overlayWasVisible.key())
-        .value_or(DefaultsKeys::overlayWasVisible.fallback);
+    return m_settings.overlayVisible();
 }
 
 void TrafficLightOverlay::toggle()
 {
-    if (!isVisibleFlagSet()) {
-        m_defaults.setBool(DefaultsKeys::overlayWasVisible.key(), true);
-        rebuild();
-    } else {
-        m_defaults.setBool(DefaultsKeys::overlayWasVisible.key(), false);
-        teardown();
-    }
+    m_settings.setOverlayVisible(!m_settings.overlayVisible());
+    rebuild();
 }
 
 void TrafficLightOverlay::rebuild()
 {
     teardown();
-    if (!isVisibleFlagSet())
+    m_built = layout();
+    if (!m_built.visible)
         return;
     qCDebug(lcOverlay) << "building" << rawValue(m_settings.overlayMode()) << "at scale"
                        << m_settings.scale();
@@ -158,7 +137,11 @@ int TrafficLightOverlay::panelCount() const
 
 void TrafficLightOverlay::handleWindowsChanged()
 {
-    if (!isVisibleFlagSet())
+    if (layout() != m_built) {
+        rebuild(); // a preference changed the rows too; its own turn then finds nothing to do
+        return;
+    }
+    if (!m_built.visible)
         return;
     switch (m_settings.overlayMode()) {
     case OverlayMode::Combined:
@@ -172,25 +155,14 @@ void TrafficLightOverlay::handleWindowsChanged()
     }
 }
 
-WindowStatusList TrafficLightOverlay::currentUnits() const
-{
-    return AppSettings::order(m_settings.perTab() ? m_store.tabs() : m_store.windows(),
-                              m_settings.lightOrder());
-}
-
 QStringList TrafficLightOverlay::currentRowIDs() const
 {
-    QStringList ids;
-    const WindowStatusList units = currentUnits();
-    ids.reserve(units.size());
-    for (const WindowStatus& unit : units)
-        ids.append(unit.id);
-    return ids;
+    return m_rows.ids();
 }
 
 void TrafficLightOverlay::syncWindowPanels()
 {
-    const WindowStatusList units = currentUnits();
+    const WindowStatusList& units = m_rows.rows();
     QSet<QString> wanted;
     for (const WindowStatus& unit : units)
         wanted.insert(unit.id);
@@ -271,7 +243,7 @@ OverlayPanel* TrafficLightOverlay::makeCombinedPanel()
 {
     const double s = m_settings.scale();
     const OverlayOrientation o = m_settings.orientation();
-    return makePanel(new CombinedLightView(m_store, s, o), housingSize(s, false, o),
+    return makePanel(new CombinedLightView(m_rows.store(), s, o), housingSize(s, false, o),
                      OverlayGeometry::kCornerRadius * s, DefaultsKeys::combinedOrigin.key(), 0);
 }
 
@@ -280,7 +252,7 @@ OverlayPanel* TrafficLightOverlay::makeWindowPanel(const QString& id, int defaul
     const double s = m_settings.scale();
     const OverlayOrientation o = m_settings.orientation();
     const bool labels = m_settings.showLabels();
-    return makePanel(new WindowLightView(m_store, id, labels, s, o), housingSize(s, labels, o),
+    return makePanel(new WindowLightView(m_rows, id, labels, s, o), housingSize(s, labels, o),
                      OverlayGeometry::kCornerRadius * s, DefaultsKeys::windowOriginPrefix.key() + id,
                      defaultIndex);
 }
@@ -290,7 +262,7 @@ OverlayPanel* TrafficLightOverlay::makeRowPanel()
     const double s = m_settings.scale();
     const OverlayOrientation o = m_settings.orientation();
     const bool labels = m_settings.showLabels();
-    auto* view = new DotStripView(m_store, labels, s, o, m_settings.perTab(), m_settings.lightOrder());
+    auto* view = new DotStripView(m_rows, labels, s, o);
     m_rowWindowIDs = currentRowIDs();
     return makePanel(view, rowSize(s, static_cast<int>(m_rowWindowIDs.size()), labels, o),
                      OverlayGeometry::kCornerRadius * s, DefaultsKeys::rowOrigin.key(), 0);

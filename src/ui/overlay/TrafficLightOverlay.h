@@ -17,23 +17,22 @@ class QWidget;
 namespace korvane {
 
 class AppSettings;
+class LightRows;
 class OverlayPanel;
-class StatusStore;
 class UserDefaults;
 
-// Owns the floating lights: whether they are shown (a flag that outlives the
-// process), which panels the user's layout calls for, and keeping them in step
-// with the preferences and with the windows and tabs of the store.
+// Owns the floating lights: which panels the user's layout calls for, shown
+// while AppSettings::overlayVisible is set, and keeping them in step with the
+// preferences and with the rows the lights show.
 class TrafficLightOverlay : public QObject {
     Q_OBJECT
 
 public:
     // Shows nothing until rebuild(), toggle() or a change of a preference.
-    TrafficLightOverlay(StatusStore& store, AppSettings& settings, UserDefaults& defaults,
+    TrafficLightOverlay(const LightRows& rows, AppSettings& settings, UserDefaults& defaults,
                         QObject* parent = nullptr);
     ~TrafficLightOverlay() override;
 
-    // The persistent visibility flag, read afresh each time.
     bool isVisibleFlagSet() const;
     void toggle();
     // Removes every panel, then builds those of the current layout if the flag is set.
@@ -52,8 +51,6 @@ public:
     const QHash<QString, OverlayPanel*>& windowPanels() const { return m_windowPanels; }
     int panelCount() const;
 
-    // The units the lights show (windows, or tabs when per-tab), in the user's order.
-    WindowStatusList currentUnits() const;
     QStringList currentRowIDs() const;
 
     void handleWindowsChanged();
@@ -72,23 +69,29 @@ private:
     void showContextMenu(QPoint globalPos);
     void subscribe();
 
-    StatusStore& m_store;
+    // What the panels are built from: a change of any of it builds them anew.
+    struct Layout {
+        bool visible;
+        OverlayMode mode;
+        OverlayOrientation orientation;
+        bool perTab;
+        QStringList order;
+        bool showLabels;
+        double scale;
+        friend bool operator==(const Layout&, const Layout&) = default;
+    };
+    Layout layout() const;
+
+    const LightRows& m_rows;
     AppSettings& m_settings;
     UserDefaults& m_defaults;
+    Layout m_built;
 
     OverlayPanel* m_combinedPanel = nullptr;
     OverlayPanel* m_rowPanel = nullptr;
     QStringList m_rowWindowIDs;
     QHash<QString, OverlayPanel*> m_windowPanels;
     QHash<QString, double> m_windowPanelScale;
-
-    // The last value seen of each preference, so that equal assignments are dropped.
-    OverlayMode m_lastMode;
-    OverlayOrientation m_lastOrientation;
-    bool m_lastPerTab;
-    QStringList m_lastOrder;
-    bool m_lastShowLabels;
-    double m_lastScale;
 
     QPointer<QMenu> m_menu;
 };

@@ -7,7 +7,7 @@
 
 namespace korvane {
 
-class StatusStore;
+class LightRows;
 
 // The traffic light of one window or tab, with its name as the caption. A row
 // that has gone away shows all lamps dim and an em dash until the overlay
@@ -18,17 +18,17 @@ class WindowLightView : public LightHousing {
 public:
     static constexpr char16_t kMissingLabel = u'\u2014';
 
-    WindowLightView(const StatusStore& store, QString workspaceID, bool showLabels, double scale,
+    WindowLightView(const LightRows& rows, QString workspaceID, bool showLabels, double scale,
                     OverlayOrientation orientation, QWidget* parent = nullptr);
 
-    // The row shown: the first tab with the id, else the first window with it.
+    // The row shown (LightRows::find).
     std::optional<WindowStatus> window() const;
 
 private:
     void follow();
     static std::optional<QString> labelFor(const std::optional<WindowStatus>& row, bool showLabels);
 
-    const StatusStore& m_store;
+    const LightRows& m_rows;
     QString m_workspaceID;
     bool m_showLabels;
 };

@@ -2,8 +2,8 @@
 
 #include "settings/AppSettings.h"
 #include "settings/DetectedRowDelegate.h"
+#include "settings/LightRows.h"
 #include "settings/SegmentedControl.h"
-#include "status/StatusStore.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -98,8 +98,9 @@ int orientationIndex(OverlayOrientation orientation)
 
 } // namespace
 
-SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QStringList agentNames, QWidget* parent)
-    : QWidget(parent), m_settings(settings), m_store(store), m_agentNames(std::move(agentNames))
+SettingsView::SettingsView(AppSettings& settings, const LightRows& rows, QStringList agentNames,
+                           QWidget* parent)
+    : QWidget(parent), m_settings(settings), m_lightRows(rows), m_agentNames(std::move(agentNames))
 {
     setFixedSize(kWidth, kHeight);
 
@@ -128,7 +129,7 @@ SettingsView::SettingsView(AppSettings& settings, StatusStore& store, QStringLis
 
     applyColors();
     connect(&m_settings, &AppSettings::changed, this, &SettingsView::syncSettings);
-    connect(&m_store, &StatusStore::changed, this, &SettingsView::syncRows);
+    connect(&m_lightRows, &LightRows::changed, this, &SettingsView::syncRows);
     syncSettings();
 }
 
@@ -386,8 +387,7 @@ void SettingsView::syncSettings()
 
 void SettingsView::syncRows()
 {
-    const WindowStatusList& source = m_settings.perTab() ? m_store.tabs() : m_store.windows();
-    const WindowStatusList rows = AppSettings::order(source, m_settings.lightOrder());
+    const WindowStatusList rows = m_lightRows.rows();
 
     // Compare with what the list holds now (after a drag that is already the new order),
     // so that a drop only updates rows in place.

@@ -17,7 +17,7 @@ namespace korvane {
 
 class AppSettings;
 class SegmentedControl;
-class StatusStore;
+class LightRows;
 
 // The settings form: the floating-light preferences and the detected windows
 // (or tabs) in light order, reordered by dragging. Every control writes to
@@ -35,7 +35,7 @@ public:
     static constexpr int kSliderMax = static_cast<int>(DefaultsKeys::scale.max * 10);
 
     // `agentNames`: the agents served here, as the empty list names them.
-    SettingsView(AppSettings& settings, StatusStore& store, QStringList agentNames = {},
+    SettingsView(AppSettings& settings, const LightRows& rows, QStringList agentNames = {},
                  QWidget* parent = nullptr);
     // "No active Cursor or Claude Code windows yet.", "No active tabs yet."
     static QString emptyText(const QStringList& agentNames, bool perTab);
@@ -67,7 +67,7 @@ private:
     void sliderMoved(int value);
 
     AppSettings& m_settings;
-    StatusStore& m_store;
+    const LightRows& m_lightRows;
     QStringList m_agentNames;
     WindowStatusList m_rows;
     bool m_moving = false;

@@ -9,9 +9,9 @@
 
 namespace korvane {
 
-SettingsWindowController::SettingsWindowController(AppSettings& settings, StatusStore& store,
+SettingsWindowController::SettingsWindowController(AppSettings& settings, const LightRows& rows,
                                                    QStringList agentNames, QObject* parent)
-    : QObject(parent), m_settings(settings), m_store(store), m_agentNames(std::move(agentNames))
+    : QObject(parent), m_settings(settings), m_rows(rows), m_agentNames(std::move(agentNames))
 {}
 
 SettingsWindowController::~SettingsWindowController() = default;
@@ -28,10 +28,10 @@ void SettingsWindowController::createWindow()
     m_window->setAttribute(Qt::WA_DeleteOnClose, false);
     m_window->setAttribute(Qt::WA_QuitOnClose, false);
 
-    m_view = new SettingsView(m_settings, m_store, m_agentNames, m_window.get());
+    auto* view = new SettingsView(m_settings, m_rows, m_agentNames, m_window.get());
     auto* layout = new QVBoxLayout(m_window.get());
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_view, 0, Qt::AlignCenter);
+    layout->addWidget(view, 0, Qt::AlignCenter);
     m_window->setFixedSize(SettingsView::kWidth, SettingsView::kHeight);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

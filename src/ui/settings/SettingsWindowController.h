@@ -9,8 +9,7 @@ class QWidget;
 namespace korvane {
 
 class AppSettings;
-class StatusStore;
-class SettingsView;
+class LightRows;
 
 // Owns the one settings window. It is made on the first show(), centred once,
 // and afterwards only hidden when closed, so the next show() brings back the
@@ -21,7 +20,7 @@ class SettingsWindowController : public QObject {
 public:
     static constexpr const char* kTitle = "Korvane Settings";
 
-    SettingsWindowController(AppSettings& settings, StatusStore& store, QStringList agentNames = {},
+    SettingsWindowController(AppSettings& settings, const LightRows& rows, QStringList agentNames = {},
                              QObject* parent = nullptr);
     ~SettingsWindowController() override;
 
@@ -30,16 +29,14 @@ public:
 
     // nullptr until the first show().
     QWidget* window() const { return m_window.get(); }
-    SettingsView* view() const { return m_view; }
 
 private:
     void createWindow();
 
     AppSettings& m_settings;
-    StatusStore& m_store;
+    const LightRows& m_rows;
     QStringList m_agentNames;
     std::unique_ptr<QWidget> m_window;
-    SettingsView* m_view = nullptr;
 };
 
 } // namespace korvane
