@@ -88,16 +88,20 @@ void StatusStore::directoryChanged()
 {
     if (!m_burst || m_burst->isActive())
         return; // the pass that is due reads this change too
-    const qint64 wait = m_eventPasses[0] + kBurstMs - m_uptime.elapsed();
-    if (wait > 0)
-        m_burst->start(int(wait));
-    else
+    const qint64 now = m_uptime.elapsed();
+    const bool quiet = now - m_eventPasses[1] >= kBurstMs;
+    const bool asideOnly = now - m_eventPasses[0] >= kBurstMs && !m_lastPassChanged;
+    if (quiet || asideOnly)
         eventPass();
+    else
+        m_burst->start(int(m_eventPasses[1] + kBurstMs - now));
 }
 
 void StatusStore::eventPass()
 {
     m_eventPasses = {m_eventPasses[1], m_uptime.elapsed()};
+    // The timer's pass is for ages and missed events: not due a second after this one.
+    m_timer->start();
     refresh();
 }
 
@@ -152,6 +156,7 @@ void StatusStore::publish(AgentState state, WindowStatusList windows, WindowStat
     bool any = assign(m_tabs, std::move(tabs));
     any |= assign(m_windows, std::move(windows));
     any |= assign(m_state, state);
+    m_lastPassChanged = any;
     if (any)
         Q_EMIT changed();
 }

@@ -30,10 +30,11 @@ class StatusStore : public QObject {
     Q_OBJECT
 
 public:
-    // A directory event makes a pass at once, unless two have already run in
-    // the last kBurstMs (the hook writes its record aside in the folder, then
-    // renames it): then one pass follows when that span is over, for all the
-    // events of the burst.
+    // A directory event makes a pass at once when no event made one in the
+    // last kBurstMs. Otherwise it waits, with every event after it, for one
+    // pass kBurstMs after the last -- unless that pass found nothing new and
+    // was the only one in the span: the hook writes its record aside in the
+    // folder, then renames it, and the rename is not kept waiting.
     static constexpr int kBurstMs = 50;
 
     // The state directory is ~/.cursor/signalwick/state under QDir::homePath();
@@ -83,6 +84,7 @@ private:
     QElapsedTimer m_uptime;
     // When the last two passes made by events began, the older first (ms of m_uptime).
     std::array<qint64, 2> m_eventPasses{-kBurstMs, -kBurstMs};
+    bool m_lastPassChanged = false;
     QFileSystemWatcher* m_watcher = nullptr;
 };
 
