@@ -66,11 +66,6 @@ void TrafficLightOverlay::subscribe()
     QMetaObject::invokeMethod(this, &TrafficLightOverlay::handleWindowsChanged, Qt::QueuedConnection);
 }
 
-bool TrafficLightOverlay::isVisibleFlagSet() const
-{
-    return m_settings.overlayVisible();
-}
-
 void TrafficLightOverlay::toggle()
 {
     m_settings.setOverlayVisible(!m_settings.overlayVisible());

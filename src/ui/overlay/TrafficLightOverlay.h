@@ -33,7 +33,6 @@ public:
                         QObject* parent = nullptr);
     ~TrafficLightOverlay() override;
 
-    bool isVisibleFlagSet() const;
     void toggle();
     // Removes every panel, then builds those of the current layout if the flag is set.
     void rebuild();
