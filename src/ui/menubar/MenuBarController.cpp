@@ -20,16 +20,14 @@ Q_LOGGING_CATEGORY(lcMenuBar, "korvane.menubar")
 
 namespace korvane {
 
-MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings,
-                                     LoginItem& loginItem, Alerts& alerts, Actions actions, QObject* parent)
+MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, LoginItem& loginItem,
+                                     Alerts& alerts, Actions actions, QObject* parent)
     : QObject(parent), m_store(store), m_settings(settings),
       m_commands(settings, loginItem, alerts, std::move(actions))
 {
     m_menu = std::make_unique<TableMenu>(MenuItems::table(
         m_commands, [this] { return statusText(m_store.state()); },
-        [this] {
-            return MenuItems::summaryTitle(LightRows::of(m_store, m_settings), m_settings.perTab());
-        }));
+        [this] { return MenuItems::summaryTitle(LightRows::of(m_store, m_settings), m_settings.perTab()); }));
     new MenuShortcuts(m_menu->menus(), this);
     // Light and dark have their own colours; every widget, the menu too, hears of a switch.
     m_menu->menu()->installEventFilter(this);
