@@ -75,8 +75,7 @@ private Q_SLOTS:
         actions.toggleOverlay = [&] { settings.setOverlayVisible(true); };
         actions.hooksInstalled = [] { return true; };
         // No command of the table reaches the login item or an alert.
-        MenuBarController controller(store, settings, LoginItem::standard(), Alerts::standard(),
-                                     actions);
+        MenuBarController controller(store, settings, LoginItem::standard(), Alerts::standard(), actions);
         settings.setOverlayMode(mode);
         settings.setPerTab(true);
         settings.setScale(scale);

@@ -25,8 +25,8 @@ class MenuBarController : public QObject {
 public:
     using Actions = MenuCommands::Actions;
 
-    MenuBarController(StatusStore& store, AppSettings& settings, LoginItem& loginItem,
-                      Alerts& alerts, Actions actions, QObject* parent = nullptr);
+    MenuBarController(StatusStore& store, AppSettings& settings, LoginItem& loginItem, Alerts& alerts,
+                      Actions actions, QObject* parent = nullptr);
     ~MenuBarController() override;
 
     QMenu* menu() const;

@@ -18,10 +18,8 @@ void run(const std::function<void()>& action)
 
 } // namespace
 
-MenuCommands::MenuCommands(AppSettings& settings, LoginItem& loginItem,
-                           Alerts& alerts, Actions actions)
-    : m_settings(settings), m_loginItem(loginItem), m_alerts(alerts),
-      m_actions(std::move(actions))
+MenuCommands::MenuCommands(AppSettings& settings, LoginItem& loginItem, Alerts& alerts, Actions actions)
+    : m_settings(settings), m_loginItem(loginItem), m_alerts(alerts), m_actions(std::move(actions))
 {}
 
 bool MenuCommands::overlayShown() const

@@ -27,8 +27,7 @@ public:
         std::function<void()> checkForUpdates;
     };
 
-    MenuCommands(AppSettings& settings, LoginItem& loginItem, Alerts& alerts,
-                 Actions actions);
+    MenuCommands(AppSettings& settings, LoginItem& loginItem, Alerts& alerts, Actions actions);
 
     const AppSettings& settings() const { return m_settings; }
     bool overlayShown() const;
