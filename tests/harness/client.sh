@@ -36,6 +36,8 @@ until_ok() { # for ${secs:-60} seconds
         sleep 0.1
     done
 }
+# template NAME FILE API: data/NAME with the API's address and the project's path filled in.
+template() { sed "s|@API@|$3|; s|@WORK@|$out/project|" "$here/data/$1" >"$2"; }
 q() { printf "'%s'" "$(printf %s "$1" | sed "s/'/'\\\\''/g")"; } # quoted for sh
 matches() { screen | grep -Eq "$1"; }
 gone() { ! ps -o stat= -p "$(cat "$out/client.pid")" | grep -q '^[^Z]'; }

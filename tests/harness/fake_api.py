@@ -1,11 +1,8 @@
 #!/usr/bin/env python3
-"""A fake model server on 127.0.0.1 for every client the tests drive: fake_api.py OUT CWD
-
-Anthropic Messages (/v1/messages), OpenAI Chat Completions (/chat/completions) and Responses
-(/responses), Gemini (:streamGenerateContent; other Gemini calls are the client's side questions).
-OUT/turn names the scenario of the next request; a request is its step numbered by the tool results
-since the user's last message, so a retry gets the same reply. Writes its port to OUT/port and a
-line a reply to OUT/api.jsonl. FAKE_DELAY: seconds before each reply (default 0).
+"""A fake model server on 127.0.0.1 for every client the tests drive (fake_api.py OUT CWD): Anthropic
+Messages, OpenAI Chat Completions and Responses, Gemini (whose other calls are side questions). OUT/turn
+names the scenario; a request is its step numbered by the tool results since the user's last message, so
+a retry gets the same reply. Writes OUT/port, a line a reply to OUT/api.jsonl; FAKE_DELAY: seconds a reply.
 """
 import json
 import os
@@ -25,19 +22,12 @@ SCENARIOS = {
 COMMANDS = {"write": "touch korvane-tool-ran", "fail": "exit 3"}
 
 
-def anthropic_tool(kind):
-    if kind == "write":
-        return "Write", {"file_path": CWD + "/hello.txt", "content": "hello\n"}
-    return "Bash", {"command": COMMANDS[kind], "description": "Run it"}
-
-
 def sse(events, named=True):
     return "".join(("event: %s\n" % kind if named else "") + "data: %s\n\n" % json.dumps(data)
                    for kind, data in events).encode()
 
 
-def user_text(item):
-    """Whether a message is one the user typed (not a tool's result)."""
+def user_text(item):  # typed by the user, not a tool's result
     content = item.get("content", item.get("parts"))
     if item.get("role") != "user" or item.get("type", "message") != "message":
         return False
@@ -108,7 +98,8 @@ class Handler(BaseHTTPRequestHandler):
                                                  "model": body.get("model"), "content": [], "usage": usage}})]
         blocks = [({"type": "text", "text": ""}, {"type": "text_delta", "text": step.get("text", "Let me.")})]
         if "tool" in step:
-            name, args = anthropic_tool(step["tool"])
+            name, args = ("Write", {"file_path": CWD + "/hello.txt", "content": "hello\n"}) if step["tool"] == "write" \
+                else ("Bash", {"command": COMMANDS[step["tool"]], "description": "Run it"})
             block = {"type": "tool_use", "id": "toolu_fake_%d" % time.time_ns(), "name": name, "input": {}}
             blocks.append((block, {"type": "input_json_delta", "partial_json": json.dumps(args)}))
         for i, (start, delta) in enumerate(blocks):
