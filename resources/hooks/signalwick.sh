@@ -33,8 +33,38 @@ case ${HOME} in
 *) ;; # no usable home: answer the caller, record nothing
 esac
 
+# The agent's process, so that Korvane can forget a conversation whose agent was
+# killed: the pid the agent names, else the hook's first ancestor that is not a
+# shell (some agents start one for the hook), if it holds a terminal; an
+# editor's agent holds none. Sets proc_pid and proc_start (field 22 of
+# /proc/<pid>/stat, telling a reused pid apart), or leaves them empty. Builtins
+# only: a read of /proc per ancestor.
+agent_process() {
+    proc_pid='' proc_start=''
+    p=${CLAUDE_PID:-${COPILOT_LOADER_PID:-${QWEN_CODE_LAUNCHER_PID:-${OPENCODE_PID:-}}}}
+    own=${p}
+    for _ in 1 2 3 4 5 6 7 8; do
+        case ${p:-${PPID}} in '' | *[!0-9]* | 0 | 1) return ;; *) p=${p:-${PPID}} ;; esac
+        IFS= read -r s <"/proc/${p}/stat" || return
+        c=${s#*\(}
+        set -f
+        # shellcheck disable=SC2086  # the fields after the command name, split at blanks
+        set -- ${s##*\) }
+        set +f
+        case ${own}:${c%\)*} in
+        :sh | :bash | :dash | :ash | :zsh | :ksh | :mksh | :busybox) p=${2:-0} ;;
+        *)
+            if [ -n "${own}" ] || [ "${5:-0}" != 0 ]; then proc_pid=${p} proc_start=${20:-}; fi
+            return
+            ;;
+        esac
+    done
+}
+agent_process
+
 # shellcheck disable=SC3028  # bash 5 gives microseconds for free; elsewhere it is empty
-SIGNALWICK_T=${EPOCHREALTIME:-} SIGNALWICK_BASE=${dir:+${dir}/$$} PWD=${PWD} LC_ALL=C awk '
+SIGNALWICK_T=${EPOCHREALTIME:-} SIGNALWICK_BASE=${dir:+${dir}/$$} PWD=${PWD} \
+    SIGNALWICK_PROC=${proc_pid}:${proc_start} LC_ALL=C awk '
 function ord(c,    i) {
     if (!ordReady) {
         for (i = 1; i < 256; i++) ORD[sprintf("%c", i)] = i
@@ -240,6 +270,11 @@ END {
             if (ev == "Interrupt") state = "idle"
             # A failed turn runs no hook: Korvane reads how the turn ended in the session log.
             if (str("turn_id") != "") extra = ",\"turn_id\":\"" jstr(str("turn_id")) "\""
+        }
+        # Where its process is gone, Korvane forgets the conversation.
+        if (ENVIRON["SIGNALWICK_PROC"] ~ /^[1-9][0-9]*:[0-9]+$/) {
+            split(ENVIRON["SIGNALWICK_PROC"], w, ":")
+            extra = extra ",\"pid\":" w[1] ",\"proc_start\":\"" w[2] "\""
         }
         if (agent != "" && str("transcript_path") != "" && (extra != "" || state == "error"))
             extra = extra ",\"transcript_path\":\"" jstr(str("transcript_path")) "\""

@@ -9,12 +9,12 @@
 . "$(dirname "$0")/lib.sh"
 e2e_init claude_client
 
-harness=$(cd "$(dirname "$0")/../harness" && pwd)/claude.sh
+harness() { "$(dirname "$0")/../harness/client.sh" claude-code "$@"; }
 out=$E2E_TMP/client
-trap 'rc=$?; "$harness" stop "$out"; (exit $rc); e2e_cleanup' EXIT
-reason=$(CLAUDE_HOME=$E2E_TMP/probe "$harness" serve "$out" text 2>&1)
+trap 'rc=$?; harness stop "$out"; (exit $rc); e2e_cleanup' EXIT
+reason=$(CLIENT_HOME=$E2E_TMP/probe harness serve "$out" text 2>&1)
 [ $? -eq 77 ] && e2e_skip "${reason#SKIP: }"
-"$harness" stop "$out"
+harness stop "$out"
 command -v tmux >/dev/null || e2e_skip "tmux is not installed"
 
 e2e_start_x
@@ -28,7 +28,7 @@ e2e_wait_tray_icon
 e2e_wait_until 5 grep -q signalwick "$E2E_HOME/.claude/settings.json" || e2e_fail "no hooks in settings.json"
 
 # The client runs in Korvane's HOME, with the hooks as Korvane installed them.
-client() { CLAUDE_HOME=$E2E_HOME "$harness" "$1" "$out" "${@:2}" || e2e_fail "harness: $* ($(cat "$out/screen-timeout.txt" 2>/dev/null))"; }
+client() { CLIENT_HOME=$E2E_HOME harness "$1" "$out" "${@:2}" || e2e_fail "harness: $* ($(cat "$out/screen-timeout.txt" 2>/dev/null))"; }
 # dot COLOUR MS WHAT: the tray dot shows COLOUR within MS milliseconds of now.
 dot() {
     e2e_wait_pixel "$TRAY_CX" "$TRAY_CY" "$1" "$2" 6 || e2e_fail "$3: tray dot $E2E_SEEN after $2 ms, expected $1"

@@ -19,11 +19,11 @@ namespace {
 
 const QString kHarness = QStringLiteral(KORVANE_SOURCE_DIR "/tests/harness/");
 
-// claude.sh COMMAND OUT ARGS...: its exit status, and its stderr in *err.
+// client.sh claude-code COMMAND OUT ARGS...: its exit status, and its stderr in *err.
 int harness(const QStringList& args, QByteArray* err = nullptr)
 {
     QProcess p;
-    p.start("/bin/sh", QStringList{kHarness + "claude.sh"} + args);
+    p.start("/bin/sh", QStringList{kHarness + "client.sh", "claude-code"} + args);
     p.waitForFinished(180000);
     if (err)
         *err = p.readAllStandardError().trimmed();
@@ -44,12 +44,12 @@ private Q_SLOTS:
         const QString home = m_work.filePath("it's a home");
         QVERIFY(QDir().mkpath(home + "/.claude"));
         qputenv("HOME", QFile::encodeName(home));
-        qputenv("CLAUDE_HOME", QFile::encodeName(home));
+        qputenv("CLIENT_HOME", QFile::encodeName(home));
         QVERIFY(HookInstaller::install());
         QCOMPARE(harness({"record", m_work.path()}), 0);
     }
 
-    // The claude.sh commands of a turn, and the hook calls it makes, in this order
+    // The client.sh commands of a turn, and the hook calls it makes, in this order
     // among others, with the state each leaves.
     void turn_data()
     {

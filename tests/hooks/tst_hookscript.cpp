@@ -10,7 +10,10 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <nlohmann/json.hpp>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 using namespace korvane;
 using nlohmann::json;
@@ -29,7 +32,9 @@ struct Case {
     QByteArray payload, out; // out: the whole of standard output
     QString state;           // "" nothing changes, "-" the conversation's file is removed
     QString conv, ws;        // conversation_id and workspace written
-    json env;
+    json env;                // "self" stands for this process's pid
+    QString pid;             // the agent's process recorded: "self", "parent" (which ran the hook) or none
+    bool terminal = false;   // the hook runs under a process on a terminal of its own, through a shell
 };
 
 QByteArray dump(const json& j)
@@ -70,9 +75,11 @@ class TestHookScript : public QObject {
     QTemporaryDir m_dir;
     QString m_script;
 
-    // Exit status, standard output and standard error.
-    std::tuple<int, QByteArray, QByteArray> run(const Runner& r, const QString& home, const QByteArray& input,
-                                                const json& env = json::object()) const
+    // Exit status, standard output, standard error and the pid of the process started.
+    std::tuple<int, QByteArray, QByteArray, qint64> run(const Runner& r, const QString& home,
+                                                        const QByteArray& input,
+                                                        const json& env = json::object(),
+                                                        bool terminal = false) const
     {
         QTemporaryDir bin; // the only programs the script may use
         for (const char* tool : {"mkdir", "mv", "rm", "cat", r[2]})
@@ -81,16 +88,32 @@ class TestHookScript : public QObject {
         vars.update(env);
         QProcessEnvironment pe;
         for (const auto& [key, value] : vars.items())
-            pe.insert(QString::fromStdString(key), QString::fromStdString(value));
+            pe.insert(QString::fromStdString(key),
+                      value == "self" ? QString::number(::getpid()) : QString::fromStdString(value));
         QProcess p;
         p.setProcessEnvironment(pe);
         p.setWorkingDirectory(home);
-        p.start(QStandardPaths::findExecutable(r[1]),
-                qstrcmp(r[1], "busybox") ? QStringList{m_script} : QStringList{"sh", m_script});
+        QString program = QStandardPaths::findExecutable(r[1]);
+        QStringList args = qstrcmp(r[1], "busybox") ? QStringList{m_script} : QStringList{"sh", m_script};
+        const int pty = terminal ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
+        if (terminal) { // awk on a terminal of its own runs the hook through sh, as Claude Code does
+            if (pty < 0 || ::grantpt(pty) != 0 || ::unlockpt(pty) != 0)
+                return {-1, {}, {}, 0};
+            args = QStringList{"BEGIN { exit system(ARGV[1]) }", program + ' ' + args.join(' ')};
+            program = QStandardPaths::findExecutable("awk");
+            p.setChildProcessModifier([tty = QByteArray(::ptsname(pty))] {
+                ::setsid();
+                ::open(tty.constData(), O_RDWR); // the controlling terminal of the new session
+            });
+        }
+        p.start(program, args);
+        const qint64 pid = p.processId();
         p.write(input);
         p.closeWriteChannel();
         const bool done = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
-        return {done ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
+        if (pty >= 0)
+            ::close(pty);
+        return {done ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError(), pid};
     }
 
 private Q_SLOTS:
@@ -99,6 +122,9 @@ private Q_SLOTS:
         // The script under test is the one compiled into the program.
         m_script = m_dir.filePath("signalwick.sh");
         QVERIFY(QFile::copy(":/hooks/signalwick.sh", m_script));
+        // The hook takes a process on a terminal for its agent: none here but the rows' own.
+        if (const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY); tty >= 0)
+            ::ioctl(tty, TIOCNOTTY), ::close(tty);
     }
 
     void events_data()
@@ -116,9 +142,14 @@ private Q_SLOTS:
                 const std::string state =
                     stateOf.value(name.toStdString(), stateOf.value(p["hook_event_name"], "?"));
                 addRows(kShells, folder + name,
-                        {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name), "",
-                         QString::fromStdString(state), QString::fromStdString(p["session_id"]),
-                         QString::fromStdString(p["cwd"]), json::object()});
+                        {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name),
+                         "",
+                         QString::fromStdString(state),
+                         QString::fromStdString(p["session_id"]),
+                         QString::fromStdString(p["cwd"]),
+                         json::object(),
+                         {},
+                         false});
             }
         }
         // Written cases: "claude" or "cursor" names the event, "with" adds members.
@@ -139,7 +170,8 @@ private Q_SLOTS:
             addRows(c.value("awks", false) ? kAll : kShells, QString::fromStdString(c["name"]),
                     {payload, QByteArray::fromStdString(c.value("out", "")),
                      QString::fromStdString(c["state"]), QString::fromStdString(c.value("conv", conv)),
-                     QString::fromStdString(c.value("ws", ws)), c.value("env", json::object())});
+                     QString::fromStdString(c.value("ws", ws)), c.value("env", json::object()),
+                     QString::fromStdString(c.value("pid", "")), c.value("terminal", false)});
         }
     }
     void events()
@@ -150,7 +182,7 @@ private Q_SLOTS:
         const QString dir = home.path() + "/.cursor/signalwick/state/";
         // Less one: time(), which awk reads, runs on a clock some milliseconds behind.
         const double before = QDateTime::currentSecsSinceEpoch() - 1;
-        const auto [rc, out, err] = run(runner, home.path(), c.payload, c.env);
+        const auto [rc, out, err, parent] = run(runner, home.path(), c.payload, c.env, c.terminal);
         QCOMPARE(rc, 0);
         QCOMPARE(out, c.out);
         QCOMPARE(err, QByteArray());
@@ -190,6 +222,11 @@ private Q_SLOTS:
             QCOMPARE(record->transcriptPath,
                      log ? std::optional(QString::fromStdString(p["transcript_path"])) : std::nullopt);
         }
+        const qint64 pid = c.pid == "self" ? ::getpid() : c.pid == "parent" ? parent : 0;
+        QCOMPARE(record->process ? record->process->pid : 0, pid);
+        const QByteArray stat = test::contentsOf("/proc/self/stat");
+        if (pid == ::getpid()) // started at field 22
+            QCOMPARE(record->process->start, stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(19));
         QCOMPARE(QFileInfo(files.first()).permissions() & 0x777, QFileDevice::Permissions(0x600));
         QCOMPARE(QFileInfo(dir).permissions() & 0x777, QFileDevice::Permissions(0x700));
     }

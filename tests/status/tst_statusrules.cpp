@@ -20,7 +20,7 @@ Inputs inputs(const char* text)
         const QStringList w = r.trimmed().split(u' ');
         const QString ws = w.value(3, QStringLiteral("/p/app")), conv = w[0] == u"-" ? QString() : w[0];
         out.push_back(
-            {{w[1], kNow - w[2].toDouble(), ws == u"-" ? QString() : ws, conv, {}, {}, {}}, "file"});
+            {{w[1], kNow - w[2].toDouble(), ws == u"-" ? QString() : ws, conv, {}, {}, {}, {}}, "file"});
     }
     return out;
 }
@@ -45,7 +45,8 @@ QString describe(const std::optional<StateRecord>& r)
         return QStringLiteral("rejected");
     const auto opt = [](const std::optional<QString>& s) { return s ? *s : QStringLiteral("-"); };
     return r->state + u' ' + QString::number(r->ts, 'g', 17) + u' ' + opt(r->workspace) + u' ' +
-           opt(r->conversationId) + u' ' + opt(r->agent);
+           opt(r->conversationId) + u' ' + opt(r->agent) +
+           (r->process ? u' ' + QString::number(r->process->pid) + u'@' + r->process->start : QString());
 }
 
 } // namespace
@@ -67,6 +68,18 @@ private Q_SLOTS:
             << QByteArray(
                    "{\"st\\u0061te\":\"\\\"\\u00e9\\ud83d\\ude00 zo\xC3\xAB\",\"ts\":18446744073709551616}")
             << QString::fromUtf8("\"\xC3\xA9\xF0\x9F\x98\x80 zo\xC3\xAB 1.8446744073709552e+19 - - -");
+        // The agent's process: both members or neither; a pid that cannot name a process is none.
+        const char* proc = R"({"state":"idle","ts":1,"pid":%1,"proc_start":%2})";
+        for (const auto& [name, pid, start, record] : std::initializer_list<std::array<const char*, 4>>{
+                 {"a process", "4242", "\"9876\"", "idle 1 - - - 4242@9876"},
+                 {"start time missing", "4242", "null", "idle 1 - - -"},
+                 {"start time not digits", "4242", "\"../1\"", "idle 1 - - -"},
+                 {"pid zero", "0", "\"9876\"", "idle 1 - - -"},
+                 {"pid negative", "-4242", "\"9876\"", "idle 1 - - -"},
+                 {"pid a string", "\"4242\"", "\"9876\"", "idle 1 - - -"},
+                 {"pid beyond 64 bits", "18446744073709551615", "\"9876\"", "idle 1 - - -"}})
+            QTest::newRow(name) << QString::fromLatin1(proc).arg(pid, start).toUtf8()
+                                << QString::fromUtf8(record);
         static const std::pair<const char*, QByteArray> rejected[] = {
             {"state missing", R"({"ts":1})"},
             {"ts null", R"({"state":"idle","ts":null})"},

@@ -123,6 +123,15 @@ void turnLoop()
         QCoreApplication::processEvents();
 }
 
+// Process 42 runs, started at tick 100; of 7 nothing can be told (as without /proc); no other runs.
+class Processes final : public ProcessTable {
+public:
+    std::optional<bool> isRunning(qint64 pid, const QByteArray& start) const override
+    {
+        return pid == 7 ? std::nullopt : std::optional(pid == 42 && start == "100");
+    }
+};
+
 void row(const char* name, const QByteArray& steps, const char* shown, const QByteArray& files = {})
 {
     QTest::newRow(name) << steps << QString::fromUtf8(shown) << files;
@@ -134,6 +143,7 @@ class TestStatusStore : public QObject {
     Q_OBJECT
 
     test::FakeClock m_clock{kNow};
+    Processes m_processes;
 
 private Q_SLOTS:
     void init()
@@ -176,6 +186,12 @@ private Q_SLOTS:
         row("a FIFO", cc + "fifo ~/.claude/sessions/1.json", hooks);
         row("no folder", cc + "rm ~/.claude/sessions", hooks);
         row("a Cursor record", "put s.json idle 10 c cursor; session gone busy 2", hooks, "s.json");
+        // A record that names its agent's process goes with it: a Codex CLI killed mid-turn.
+        const char* runs = "working w #1|idle|1 w #2|working|4";
+        row("its process runs", "proc x.json 42 100", runs, "x.json");
+        row("its process is killed", "proc x.json 43 100", g, "!x.json");
+        row("its pid runs another process", "proc x.json 42 99", g, "!x.json");
+        row("cannot be told here", "proc x.json 7 100", runs, "x.json");
         // Codex CLI's session log ends a working turn that no hook ended; a log that cannot tell leaves it.
         const char* working = "working w #1|idle|1 w #2|working|4";
         row("failed turn", "codex x.json t1; log start:t1; pass; log start:t1 fail:t1",
@@ -197,6 +213,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, steps);
         StatusStore store(m_clock);
+        store.setProcessTable(m_processes);
         QVERIFY(put("good.json", rec("idle", 1, "g")));
         // A writer blocked opening a FIFO goes on only once someone opens it to read.
         std::atomic<int> opened{0};
@@ -219,6 +236,9 @@ private Q_SLOTS:
                 QSKIP("no process check here");
             else if (w[0] == "session")
                 QVERIFY(put("~/.claude/sessions/1.json", session(w[1], w[2], w[3].toDouble())));
+            else if (w[0] == "proc")
+                QVERIFY(put(w[1], rec("working", 4, "x", "codex").chopped(1) + ",\"pid\":" + w[2] +
+                                      ",\"proc_start\":\"" + w[3] + "\"}"));
             else if (w[0] == "codex")
                 QVERIFY(put(w[1], rec("working", 4, "x", "codex").chopped(1) + ",\"turn_id\":\"" + w[2] +
                                       "\",\"transcript_path\":\"" + native("~/log.jsonl") + "\"}"));
@@ -245,6 +265,7 @@ private Q_SLOTS:
         store.refresh();
         store.refresh();
         StatusStore fresh(m_clock);
+        fresh.setProcessTable(m_processes);
         fresh.refresh();
         QTEST(describe(store), "shown");
         QCOMPARE(describe(store), describe(fresh));

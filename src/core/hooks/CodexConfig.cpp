@@ -56,6 +56,21 @@ QString CodexConfig::configPath()
 
 CodexConfig::Switch CodexConfig::enableHooks(QByteArray& toml)
 {
+    QByteArray edited = toml;
+    const Switch found = addSwitch(edited);
+    // Read wrong here (a quote count thrown off by a comment, a file Codex would
+    // not load either), the file would get the line again at every launch: it
+    // is left to the default instead.
+    if (found != Switch::Added)
+        return found;
+    if (QByteArray again = edited; addSwitch(again) != Switch::On)
+        return Switch::On;
+    toml = std::move(edited);
+    return Switch::Added;
+}
+
+CodexConfig::Switch CodexConfig::addSwitch(QByteArray& toml)
+{
     const QByteArray eol = toml.contains("\r\n") ? "\r\n" : "\n";
     QList<QByteArray> lines = toml.split('\n');
     QByteArray multiline;         // the delimiter of the multi-line string we are in

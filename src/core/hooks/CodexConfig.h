@@ -33,6 +33,9 @@ public:
     // The switch in the text of config.toml, changed line by line so that the
     // user's comments, order and spelling stay.
     static Switch enableHooks(QByteArray& toml);
+
+private:
+    static Switch addSwitch(QByteArray& toml);
 };
 
 } // namespace korvane

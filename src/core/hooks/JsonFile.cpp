@@ -1,8 +1,9 @@
 #include "hooks/JsonFile.h"
 
+#include "io/AtomicFile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace korvane {
 
@@ -75,25 +76,7 @@ QByteArray JsonFile::serialize(const nlohmann::json& value)
 
 bool JsonFile::writeAtomically(const QString& path, const QByteArray& bytes, QString* error)
 {
-    // QSaveFile follows a symbolic link and replaces its target, which keeps
-    // dotfiles that are links into a repository intact.
-    // Unbuffered: Qt 6.4's QSaveFile commits even when flushing its buffer
-    // failed (a full disk), which replaced the user's file with an empty one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    return AtomicFile::write(path, bytes, error);
 }
 
 QString JsonFile::backupPath(const QString& path)

@@ -1,12 +1,13 @@
 #include "platform/LoginItem.h"
 
+#include "io/AtomicFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 Q_LOGGING_CATEGORY(lcLoginItem, "korvane.platform.login", QtInfoMsg)
@@ -181,15 +182,8 @@ bool XdgAutostartLoginItem::registerItem(QString* error)
                                         "Terminal=false\n"
                                         "X-GNOME-Autostart-enabled=true\n")
                              .arg(execValue(program()));
-    const QByteArray bytes = text.toUtf8();
-    QSaveFile out(m_entryPath);
-    // Unbuffered: a failed flush on a full disk would otherwise commit an empty entry.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || out.write(bytes) != bytes.size() ||
-        !out.commit()) {
-        if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(m_entryPath, out.errorString());
+    if (!AtomicFile::write(m_entryPath, text.toUtf8(), error))
         return false;
-    }
     qCDebug(lcLoginItem) << "registered" << m_entryPath;
     return true;
 }

@@ -1,10 +1,11 @@
 #include "platform/UserDefaults.h"
 
+#include "io/AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -225,14 +226,9 @@ bool UserDefaults::save()
         m_keepBadCopy = false;
     }
     const std::string text = m_values.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    // Unbuffered: Qt 6.4's QSaveFile commits even when flushing its buffer
-    // failed (a full disk), replacing the file with an empty one. Written
-    // directly, the failure is seen here and the old file stays.
-    QSaveFile out(m_path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-        out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !out.commit()) {
-        qCWarning(lcDefaults) << "cannot write" << m_path << out.errorString();
+    QString error;
+    if (!AtomicFile::write(m_path, QByteArray::fromStdString(text), &error)) {
+        qCWarning(lcDefaults).noquote() << error;
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "status/StateRecord.h"
 
 #include <algorithm>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ public:
     {
         if (!m_haveState || !m_haveTs)
             return std::nullopt;
+        if (m_pid > 0 && !m_start.isEmpty())
+            m_record.process = StateRecord::Process{m_pid, m_start};
         return std::move(m_record);
     }
 
@@ -32,8 +35,18 @@ public:
         return isFree() || m_member == Member::Workspace || m_member == Member::Conversation;
     }
     bool boolean(bool) override { return scalar(); }
-    bool number_integer(number_integer_t v) override { return number(double(v)); }
-    bool number_unsigned(number_unsigned_t v) override { return number(double(v)); }
+    bool number_integer(number_integer_t v) override
+    {
+        if (inTop() && m_member == Member::Pid)
+            m_pid = v;
+        return number(double(v));
+    }
+    bool number_unsigned(number_unsigned_t v) override
+    {
+        if (inTop() && m_member == Member::Pid && v <= number_unsigned_t(std::numeric_limits<qint64>::max()))
+            m_pid = qint64(v);
+        return number(double(v));
+    }
     bool number_float(number_float_t v, const string_t&) override { return number(v); }
     bool binary(binary_t&) override { return false; }
 
@@ -62,8 +75,13 @@ public:
         case Member::Transcript:
             m_record.transcriptPath = text;
             break;
+        case Member::ProcStart:
+            if (!s.empty() && s.size() <= 20 && s.find_first_not_of("0123456789") == std::string::npos)
+                m_start = QByteArray::fromStdString(s);
+            break;
         case Member::Ts:
             return false;
+        case Member::Pid:
         case Member::Other:
             break;
         }
@@ -107,7 +125,7 @@ public:
 private:
     static constexpr int kMaxDepth = 512;
     // These are free in type: files from before they were written may use the names otherwise.
-    enum class Member { State, Ts, Workspace, Conversation, Agent, Turn, Transcript, Other };
+    enum class Member { State, Ts, Workspace, Conversation, Agent, Turn, Transcript, Pid, ProcStart, Other };
 
     static Member memberOf(const std::string& k)
     {
@@ -125,6 +143,10 @@ private:
             return Member::Turn;
         if (k == "transcript_path")
             return Member::Transcript;
+        if (k == "pid")
+            return Member::Pid;
+        if (k == "proc_start")
+            return Member::ProcStart;
         return Member::Other;
     }
 
@@ -159,6 +181,8 @@ private:
     Member m_member = Member::Other;
     bool m_haveState = false;
     bool m_haveTs = false;
+    qint64 m_pid = 0;
+    QByteArray m_start;
 };
 
 } // namespace

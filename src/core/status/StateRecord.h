@@ -17,11 +17,20 @@ struct StateRecord {
     // Codex CLI's turn and its session log, where a failed turn shows.
     std::optional<QString> turnId;
     std::optional<QString> transcriptPath;
+    // The agent's process, where the hook could tell (agents in a terminal):
+    // the conversation ends with it.
+    struct Process {
+        qint64 pid = 0;
+        QByteArray start; // field 22 of /proc/<pid>/stat
+        bool operator==(const Process&) const = default;
+    };
+    std::optional<Process> process;
 
     // Strict: the text must be one well-formed JSON object in UTF-8 (a leading
     // byte-order mark is allowed) with "state" a string, "ts" a number that fits
     // a double, and "workspace" / "conversation_id" absent, null or strings.
-    // "agent", "turn_id" and "transcript_path" are kept when they are strings.
+    // "agent", "turn_id" and "transcript_path" are kept when they are strings,
+    // "pid" and "proc_start" when one is a positive integer and the other digits.
     // Other members are ignored, but must be well-formed too; no object may
     // repeat a member name. Anything else is nullopt.
     static std::optional<StateRecord> decode(std::string_view json);

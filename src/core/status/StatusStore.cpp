@@ -121,6 +121,11 @@ void StatusStore::refresh()
             m_dir.remove(f.name);
             continue;
         }
+        // Killed, or its terminal closed: no hook ends the conversation.
+        if (const auto& p = f.record->process; p && m_processes->isRunning(p->pid, p->start) == false) {
+            m_dir.remove(f.name);
+            continue;
+        }
         StateRecord record = *f.record;
         const SessionRegistry::Session* session = record.agent == u"claude-code" && record.conversationId
                                                       ? m_sessions.find(*record.conversationId)

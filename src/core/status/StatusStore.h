@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/ProcessTable.h"
 #include "status/AgentState.h"
 #include "status/SessionLog.h"
 #include "status/SessionRegistry.h"
@@ -62,6 +63,10 @@ public:
     // One complete pass over the state directory.
     void refresh();
 
+    // Where a record names its agent's process, the record goes with the
+    // process; tests give a table of their own. Must outlive the store.
+    void setProcessTable(const ProcessTable& table) { m_processes = &table; }
+
 Q_SIGNALS:
     // After a pass that changed state(), windows() or tabs(), once.
     void changed();
@@ -73,6 +78,7 @@ private:
     void startWatchingDirectory();
 
     const Clock& m_clock;
+    const ProcessTable* m_processes = &SystemProcessTable::instance();
     StateDirectory m_dir;
     SessionRegistry m_sessions;
     SessionLog m_logs;

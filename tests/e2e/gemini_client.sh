@@ -1,1 +1,0 @@
-codex_client.sh
