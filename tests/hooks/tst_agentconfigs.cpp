@@ -1,13 +1,17 @@
-// The Codex CLI and Gemini CLI configurations after HookInstaller::install() in a
-// throw-away home: only the missing entries are added, nothing the user wrote is lost.
+// Every agent of the list as a whole: the events Korvane registers for it are the ones written out in
+// data/registrations.json, and it comes with captured payloads, a client scenario and its README rows.
+// The Codex CLI and Gemini CLI configurations after HookInstaller::install() in a throw-away home: only
+// the missing entries are added, nothing the user wrote is lost.
 
 #include "TestMain.h"
-#include "hooks/CodexConfig.h"
-#include "hooks/GeminiConfig.h"
+#include "agents/AgentList.h"
+#include "agents/codex/CodexAgent.h"
 #include "hooks/HookInstaller.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 
@@ -16,20 +20,34 @@ using nlohmann::json;
 
 namespace {
 
-// `shape` with "@" for Korvane's group, which every event that `shape` leaves out holds alone.
-json expand(json shape, bool gemini)
+json registrations()
 {
-    json handler = {{"type", "command"}, {"command", HookInstaller::scriptPath().toStdString()}};
-    if (gemini)
-        handler["name"] = GeminiConfig::kHookName;
-    for (const std::string_view event :
-         gemini ? std::span(GeminiConfig::kEvents.begin(), GeminiConfig::kEvents.end())
-                : std::span(CodexConfig::kEvents.begin(), CodexConfig::kEvents.end()))
+    const QByteArray bytes = test::contentsOf(KORVANE_HOOK_TEST_DATA "/registrations.json");
+    return json::parse(bytes.constBegin(), bytes.constEnd());
+}
+
+// `shape` with "@" for Korvane's group, which every registered event that `shape` leaves out holds alone,
+// and "$SCRIPT" for the script's path.
+json expand(json shape, const std::string& agent)
+{
+    const std::string script = HookInstaller::scriptPath().toStdString();
+    json handler = {{"type", "command"}, {"command", script + ' ' + agent}};
+    if (agent == "gemini")
+        handler["name"] = "korvane";
+    const json events = registrations()[agent];
+    for (const std::string event : events)
         shape["hooks"].emplace(event, json::array({"@"}));
     for (auto& [event, groups] : shape["hooks"].items())
         std::replace(groups.begin(), groups.end(), json("@"), json{{"hooks", {handler}}});
-    return shape;
+    return json::parse(
+        QByteArray::fromStdString(shape.dump()).replace("$SCRIPT", script.c_str()).toStdString());
 }
+
+// What an agent may lack, and why.
+const QHash<QString, QString> kExempt = {
+    {"cursor/payloads", "an editor: its payloads are written out in script-cases.json"},
+    {"cursor/client", "an editor: no client a test can drive"},
+};
 
 } // namespace
 
@@ -48,11 +66,68 @@ private Q_SLOTS:
         m_log.lines.clear();
     }
 
-    void absentToolsAreLeftAlone()
+    void agents_data()
     {
-        QVERIFY(HookInstaller::install());
-        QVERIFY(!QFileInfo::exists(m_home->path() + "/.codex") &&
-                !QFileInfo::exists(m_home->path() + "/.gemini"));
+        QTest::addColumn<const Agent*>("agent");
+        for (const Agent* agent : AgentList::all())
+            QTest::newRow(qPrintable(agent->id())) << agent;
+    }
+    void agents()
+    {
+        QFETCH(const Agent*, agent);
+        const std::string id = agent->id().toStdString();
+        const json expected = registrations().value(id, json::array());
+        QVERIFY2(!expected.empty(), "no registrations written out for it");
+
+        // Registered: the events that carry an entry running the script with the agent's id.
+        QVERIFY(QDir().mkpath(m_home->path() + '/' + agent->folder()));
+        QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
+        const QByteArray bytes = test::contentsOf(agent->configPath());
+        const json config = json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
+        json registered = json::array();
+        const json hooks = config.value("hooks", json::object());
+        for (const auto& [event, entries] : hooks.items()) {
+            if (QByteArray::fromStdString(entries.dump())
+                    .contains("signalwick.sh " + QByteArray(id.c_str()) + '"'))
+                registered.push_back(event);
+        }
+        json want = expected;
+        std::sort(want.begin(), want.end());
+        std::sort(registered.begin(), registered.end());
+        QCOMPARE(QString::fromStdString(registered.dump()), QString::fromStdString(want.dump()));
+
+        const auto has = [&](const char* what, bool found) {
+            const QString key = agent->id() + '/' + what;
+            QVERIFY2(found || kExempt.contains(key), qPrintable(key + " is missing"));
+        };
+        has("payloads", !QDir(KORVANE_HOOK_TEST_DATA "/" + agent->id()).entryList({"*.json"}).isEmpty());
+
+        // A scenario with the real client: a file of tests/e2e or tests/harness whose name, less
+        // "_client" and its extension, is the agent's id or the id's first word.
+        bool client = false;
+        for (const char* dir : {"/tests/e2e", "/tests/harness"}) {
+            for (QDirIterator it(KORVANE_SOURCE_DIR + QString(dir), QDir::Files,
+                                 QDirIterator::Subdirectories);
+                 it.hasNext();) {
+                const QString name = QFileInfo(it.next()).completeBaseName().remove("_client");
+                client = client || ((name == agent->id() || name == agent->id().section('-', 0, 0)) &&
+                                    it.filePath().contains("client"));
+            }
+        }
+        has("client", client);
+
+        // The README's event table: every registered event in the agent's rows.
+        QString events;
+        const QRegularExpression rowOf("^\\| " + QRegularExpression::escape(agent->displayName()) +
+                                           " \\| ([^|]*) \\|",
+                                       QRegularExpression::MultilineOption);
+        for (auto m = rowOf.globalMatch(test::contentsOf(KORVANE_SOURCE_DIR "/README.md")); m.hasNext();)
+            events += m.next().captured(1) + ' ';
+        for (const std::string event : expected)
+            QVERIFY2(
+                QRegularExpression("\\b" + QString::fromStdString(event) + "\\b").match(events).hasMatch(),
+                qPrintable(QString::fromStdString(event) + " not in the README's rows of " +
+                           agent->displayName()));
     }
 
     // A file before ("before": text or JSON; null for none) and after: hooks.json and settings.json
@@ -72,13 +147,13 @@ private Q_SLOTS:
     {
         QFETCH(json, c);
         const std::string file = c.value("file", "toml");
-        const QString path = file == "gemini"  ? GeminiConfig::settingsPath()
-                             : file == "codex" ? CodexConfig::hooksPath()
-                                               : CodexConfig::configPath();
+        const QString path = file == "toml" ? CodexAgent::configTomlPath()
+                                            : AgentList::find(QString::fromStdString(file))->configPath();
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
         const json before = c["before"];
         const QByteArray original =
-            QByteArray::fromStdString(before.is_string() ? before.get<std::string>() : before.dump());
+            QByteArray::fromStdString(before.is_string() ? before.get<std::string>() : before.dump())
+                .replace("$SCRIPT", QFile::encodeName(HookInstaller::scriptPath()));
         QFile out(path);
         QVERIFY(before.is_null() ||
                 (out.open(QIODevice::WriteOnly) && out.write(original) == original.size()));
@@ -89,7 +164,7 @@ private Q_SLOTS:
             QCOMPARE(written, QByteArray::fromStdString(c.value("after", c["before"])));
         else
             QCOMPARE(json::parse(written.constBegin(), written.constEnd(), nullptr, false).dump(),
-                     expand(c["after"], file == "gemini").dump());
+                     expand(c["after"], file).dump());
         const bool backup = c.value("backup", false);
         QCOMPARE(test::contentsOf(path + ".korvane-backup"), backup ? original : QByteArray());
         QCOMPARE(m_log.lines.size(), int(backup || c.value("switch", "") == "off"));

@@ -2,6 +2,7 @@
 // users and other tools wrote, and the files stay what users made them.
 
 #include "TestMain.h"
+#include "agents/AgentList.h"
 #include "hooks/HookInstaller.h"
 
 #include <QDateTime>
@@ -24,12 +25,12 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
 }
 
-// `shape` with "@" for the installer's entry, running `command`, and "$CMD" for
-// the script's path.
+// `shape` with "@" for the installer's entry, running `command` with the agent's
+// id, and "$CMD" for the script's path.
 json fill(const json& shape, bool claude, const std::string& command)
 {
-    const json ours = claude ? json{{"hooks", {{{"type", "command"}, {"command", command}}}}}
-                             : json{{"command", "./hooks/signalwick.sh"}};
+    const json ours = claude ? json{{"hooks", {{{"type", "command"}, {"command", command + " claude-code"}}}}}
+                             : json{{"command", "./hooks/signalwick.sh cursor"}};
     return json::parse(QByteArray::fromStdString(shape.dump())
                            .replace("\"@\"", QByteArray::fromStdString(ours.dump()))
                            .replace("$CMD", QFile::encodeName(HookInstaller::scriptPath()))
@@ -78,7 +79,7 @@ private Q_SLOTS:
         const json before = c.value("installed", false) ? c["after"] : c.value("before", json());
         const QByteArray original = QByteArray::fromStdString(
             before.is_string() ? before.get<std::string>() : fill(before, claude, command).dump());
-        const QString path = claude ? HookInstaller::claudeSettingsPath() : HookInstaller::cursorConfigPath();
+        const QString path = AgentList::find(claude ? u"claude-code" : u"cursor")->configPath();
         if (!before.is_null())
             writeFile(path, original);
         QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
@@ -93,8 +94,10 @@ private Q_SLOTS:
         QVERIFY(HookInstaller::isInstalled());
         // Claude Code runs the command with /bin/sh -c.
         QProcess sh;
-        sh.start("/bin/sh",
-                 {"-c", QString::fromStdString(command).replace("$CMD", HookInstaller::scriptPath())});
+        sh.start(
+            "/bin/sh",
+            {"-c",
+             QString::fromStdString(command + " claude-code").replace("$CMD", HookInstaller::scriptPath())});
         sh.write(R"({"session_id":"s","cwd":"/p","hook_event_name":"Stop"})");
         sh.closeWriteChannel();
         QVERIFY(!claude ||
@@ -140,7 +143,7 @@ private Q_SLOTS:
 
     void failureIsLogged()
     {
-        QVERIFY(QDir().mkpath(HookInstaller::cursorConfigPath() + "/inside"));
+        QVERIFY(QDir().mkpath(AgentList::find(u"cursor")->configPath() + "/inside"));
         QVERIFY(!HookInstaller::install());
         QCOMPARE(m_log.lines.size(), 1);
         QVERIFY2(m_log.lines.first().startsWith("Korvane: hook install failed: "),
@@ -158,8 +161,8 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(state, QFileDevice::Permissions(0x7755)));
         QVERIFY(HookInstaller::install());
         QCOMPARE(QFileInfo(state).permissions() & 0x777, QFileDevice::Permissions(0x700));
-        const QStringList files = {HookInstaller::scriptPath(), HookInstaller::cursorConfigPath(),
-                                   HookInstaller::claudeSettingsPath()};
+        const QStringList files = {HookInstaller::scriptPath(), AgentList::find(u"cursor")->configPath(),
+                                   AgentList::find(u"claude-code")->configPath()};
         const QDateTime old = QDateTime::currentDateTime().addDays(-1);
         for (const QString& path : files) {
             QFile file(path);

@@ -1,4 +1,4 @@
-// The hook script as Cursor and Claude Code run it: a payload in, the answer the
+// The hook script as the agents run it: a payload in, the answer the
 // tool expects out, and the state record it leaves, read with the store's decoder.
 
 #include "TestMain.h"
@@ -30,6 +30,7 @@ struct Case {
     QString state;           // "" nothing changes, "-" the conversation's file is removed
     QString conv, ws;        // conversation_id and workspace written
     json env;
+    QString arg, agent; // the script's argument (none for entries of earlier versions), the agent recorded
 };
 
 QByteArray dump(const json& j)
@@ -72,7 +73,8 @@ class TestHookScript : public QObject {
 
     // Exit status, standard output and standard error.
     std::tuple<int, QByteArray, QByteArray> run(const Runner& r, const QString& home, const QByteArray& input,
-                                                const json& env = json::object()) const
+                                                const json& env = json::object(),
+                                                const QString& arg = {}) const
     {
         QTemporaryDir bin; // the only programs the script may use
         for (const char* tool : {"mkdir", "mv", "rm", "cat", r[2]})
@@ -85,8 +87,10 @@ class TestHookScript : public QObject {
         QProcess p;
         p.setProcessEnvironment(pe);
         p.setWorkingDirectory(home);
-        p.start(QStandardPaths::findExecutable(r[1]),
-                qstrcmp(r[1], "busybox") ? QStringList{m_script} : QStringList{"sh", m_script});
+        QStringList args = qstrcmp(r[1], "busybox") ? QStringList{m_script} : QStringList{"sh", m_script};
+        if (!arg.isEmpty())
+            args << arg;
+        p.start(QStandardPaths::findExecutable(r[1]), args);
         p.write(input);
         p.closeWriteChannel();
         const bool done = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
@@ -106,7 +110,8 @@ private Q_SLOTS:
         QTest::addColumn<Runner>("runner");
         QTest::addColumn<Case>("c");
         // Every payload captured from the real clients, by event (or by name, where they differ:
-        // Gemini CLI ends a failed turn with no text at all).
+        // Gemini CLI ends a failed turn with no text at all), under the entry Korvane writes
+        // (the agent's id as the argument) and under one of an earlier version (none).
         const json states = readJson("fixture-states.json");
         for (const auto& [tool, stateOf] : states.items()) {
             const QString folder = QString::fromStdString(tool) + '/';
@@ -115,13 +120,16 @@ private Q_SLOTS:
                 const json p = readJson(folder + name);
                 const std::string state =
                     stateOf.value(name.toStdString(), stateOf.value(p["hook_event_name"], "?"));
-                addRows(kShells, folder + name,
-                        {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name), "",
-                         QString::fromStdString(state), QString::fromStdString(p["session_id"]),
-                         QString::fromStdString(p["cwd"]), json::object()});
+                for (const QString& arg : {QString::fromStdString(tool), QString()})
+                    addRows(kShells, folder + name + (arg.isEmpty() ? " (no argument)" : ""),
+                            {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name), "",
+                             QString::fromStdString(state), QString::fromStdString(p["session_id"]),
+                             QString::fromStdString(p["cwd"]), json::object(), arg,
+                             QString::fromStdString(tool)});
             }
         }
-        // Written cases: "claude" or "cursor" names the event, "with" adds members.
+        // Written cases: "claude" or "cursor" names the event, "with" adds members, "arg" is the
+        // script's argument, "agent" the agent recorded where the event's kind does not tell it.
         for (const json& c : readJson("script-cases.json")) {
             const bool cursor = c.contains("cursor");
             json p = c.contains("raw") ? json() : base(cursor, c.value(cursor ? "cursor" : "claude", ""));
@@ -139,7 +147,9 @@ private Q_SLOTS:
             addRows(c.value("awks", false) ? kAll : kShells, QString::fromStdString(c["name"]),
                     {payload, QByteArray::fromStdString(c.value("out", "")),
                      QString::fromStdString(c["state"]), QString::fromStdString(c.value("conv", conv)),
-                     QString::fromStdString(c.value("ws", ws)), c.value("env", json::object())});
+                     QString::fromStdString(c.value("ws", ws)), c.value("env", json::object()),
+                     QString::fromStdString(c.value("arg", "")),
+                     QString::fromStdString(c.value("agent", cursor ? "cursor" : "claude-code"))});
         }
     }
     void events()
@@ -150,7 +160,7 @@ private Q_SLOTS:
         const QString dir = home.path() + "/.cursor/signalwick/state/";
         // Less one: time(), which awk reads, runs on a clock some milliseconds behind.
         const double before = QDateTime::currentSecsSinceEpoch() - 1;
-        const auto [rc, out, err] = run(runner, home.path(), c.payload, c.env);
+        const auto [rc, out, err] = run(runner, home.path(), c.payload, c.env, c.arg);
         QCOMPARE(rc, 0);
         QCOMPARE(out, c.out);
         QCOMPARE(err, QByteArray());
@@ -174,15 +184,9 @@ private Q_SLOTS:
                  text.constData());
         QCOMPARE(record->conversationId, std::optional(c.conv));
         QCOMPARE(record->workspace, std::optional(c.ws));
-        // Only Cursor is answered, so the answer tells whose record it is; the captured rows of Codex
-        // CLI and Gemini CLI carry their folder's name.
-        const QString tool = QString(QTest::currentDataTag()).section('/', 1, 1);
-        const QString agent = tool == "codex" || tool == "gemini" ? tool
-                              : c.out.isEmpty()                   ? "claude-code"
-                                                                  : "cursor";
-        QVERIFY2(text.contains("\"agent\":\"" + agent.toUtf8() + '"'), text.constData());
+        QVERIFY2(text.contains("\"agent\":\"" + c.agent.toUtf8() + '"'), text.constData());
         // The session log where Korvane reads how a Codex turn or a Gemini turn without text ended.
-        if (tool == "codex" || tool == "gemini") {
+        if (c.agent == "codex" || c.agent == "gemini") {
             const json p = json::parse(c.payload.constData());
             const bool turn = p.contains("turn_id"), log = turn || c.state == "error";
             QCOMPARE(record->turnId,

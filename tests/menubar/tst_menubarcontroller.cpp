@@ -70,7 +70,6 @@ private Q_SLOTS:
         MenuBarController::Actions actions;
         actions.toggleOverlay = [&] { defaults.setBool(u"OverlayWasVisible"_qs, true); };
         actions.hooksInstalled = [] { return true; };
-        actions.claudeAvailable = [] { return false; };
         // No command of the table reaches the login item or an alert.
         MenuBarController controller(store, settings, defaults, LoginItem::standard(), Alerts::standard(),
                                      actions);

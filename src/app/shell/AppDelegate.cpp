@@ -1,7 +1,6 @@
 #include "shell/AppDelegate.h"
 
-#include "hooks/CodexConfig.h"
-#include "hooks/GeminiConfig.h"
+#include "agents/AgentList.h"
 #include "hooks/HookInstaller.h"
 #include "menubar/MenuBarController.h"
 #include "notify/AttentionNotifier.h"
@@ -95,11 +94,22 @@ void AppDelegate::applicationDidFinishLaunching()
     actions.toggleOverlay = [&lights] { lights.toggle(); };
     actions.showSettings = [&settingsWindowController] { settingsWindowController.show(); };
     actions.installHooks = m_services.installHooks;
-    actions.hooksInstalled = &HookInstaller::isInstalled;
-    actions.claudeAvailable = &HookInstaller::claudeAvailable;
-    actions.otherAgents = [] {
-        return (CodexConfig::available() ? QStringList{QStringLiteral("Codex CLI")} : QStringList()) +
-               (GeminiConfig::available() ? QStringList{QStringLiteral("Gemini CLI")} : QStringList());
+    actions.hooksInstalled = [] { return HookInstaller::isInstalled(); };
+    actions.agents = [] {
+        QStringList names;
+        for (const Agent* agent : AgentList::all()) {
+            if (agent->available())
+                names << agent->displayName();
+        }
+        return names;
+    };
+    actions.hookNotes = [] {
+        QStringList notes;
+        for (const Agent* agent : AgentList::all()) {
+            if (agent->available() && !agent->hookNote().isEmpty())
+                notes << agent->hookNote();
+        }
+        return notes;
     };
     actions.checkForUpdates = [updater = m_updater.get()] { updater->checkForUpdates(); };
     m_menuBar = std::make_unique<MenuBarController>(m_store, m_settings, m_defaults, *m_services.loginItem,

@@ -508,28 +508,21 @@ void MenuBarController::checkForUpdates()
 void MenuBarController::reinstallHooks()
 {
     const bool ok = m_actions.installHooks && m_actions.installHooks();
-    const bool claude = m_actions.claudeAvailable && m_actions.claudeAvailable();
-    const QStringList others = m_actions.otherAgents ? m_actions.otherAgents() : QStringList();
+    const QStringList agents = m_actions.agents ? m_actions.agents() : QStringList();
+    const QStringList notes = m_actions.hookNotes ? m_actions.hookNotes() : QStringList();
     const auto listed = [](const QStringList& names) {
-        return names.size() == 1 ? names.first()
+        return names.size() <= 1 ? names.value(0)
                                  : names.mid(0, names.size() - 1).join(QStringLiteral(", ")) +
                                        QStringLiteral(" and ") + names.last();
     };
-    const QString tools =
-        listed(QStringList{QStringLiteral("Cursor")} +
-               (claude ? QStringList{QStringLiteral("Claude Code")} : QStringList()) + others);
 
     Alerts::Request request;
     if (ok) {
         request.style = Alerts::Style::Informational;
-        request.message = QStringLiteral("Hooks installed for ") + tools;
-        request.informativeText = QStringLiteral("The status light updates as the agent works. Cursor "
-                                                 "reloads hooks on save; restart ") +
-                                  listed(QStringList{QStringLiteral("Claude Code")} + others) +
-                                  QStringLiteral(" sessions to pick up the new hooks.");
-        if (others.contains(QStringLiteral("Codex CLI")))
-            request.informativeText +=
-                QStringLiteral(" Codex CLI runs them once you trust them in its /hooks screen.");
+        request.message = QStringLiteral("Hooks installed for ") + listed(agents);
+        request.informativeText =
+            QStringList(QStringList{QStringLiteral("The status light updates as the agent works.")} + notes)
+                .join(u' ');
     } else {
         request.style = Alerts::Style::Warning;
         request.message = QStringLiteral("Could not install hooks");

@@ -39,9 +39,9 @@ public:
         std::function<void()> showSettings;
         std::function<bool()> installHooks;
         std::function<bool()> hooksInstalled;
-        std::function<bool()> claudeAvailable;
-        // The command-line agents besides Claude Code whose hooks were installed too.
-        std::function<QStringList()> otherAgents;
+        // The names of the agents whose hooks are installed, and what users must know of each.
+        std::function<QStringList()> agents;
+        std::function<QStringList()> hookNotes;
         std::function<void()> checkForUpdates;
     };
 

@@ -1,4 +1,4 @@
-#include "status/SessionRegistry.h"
+#include "agents/claude-code/SessionRegistry.h"
 
 #include <QFile>
 #include <cerrno>
@@ -40,15 +40,15 @@ std::optional<SessionRegistry::Entry> SessionRegistry::decode(std::string_view j
         return std::nullopt;
     const std::string& word = status->get_ref<const std::string&>();
     Entry e;
-    e.session.state = word == "busy"      ? QStringLiteral("working")
-                      : word == "waiting" ? QStringLiteral("waiting")
-                      : word == "idle"    ? QStringLiteral("idle")
-                                          : QString();
+    e.session.state = word == "busy"      ? AgentState::Working
+                      : word == "waiting" ? AgentState::Waiting
+                      : word == "idle"    ? AgentState::Idle
+                                          : AgentState::Unknown;
     e.pid = pid->get<qint64>();
     e.procStart = QByteArray::fromStdString(start->get<std::string>());
     e.sessionId = QString::fromStdString(id->get<std::string>());
     e.session.updated = updated->get<double>() / 1000;
-    if (e.session.state.isEmpty() || e.sessionId.isEmpty() || e.procStart.isEmpty() ||
+    if (e.session.state == AgentState::Unknown || e.sessionId.isEmpty() || e.procStart.isEmpty() ||
         !std::isfinite(e.session.updated))
         return std::nullopt;
     return e;
@@ -123,6 +123,23 @@ void SessionRegistry::scan(double now)
     }
     ::closedir(dir);
     std::erase_if(m_files, [this](const auto& kv) { return kv.second.round != m_round; });
+}
+
+QStringList SessionRegistry::watchedPaths() const
+{
+    return QStringList{m_path} + filePaths();
+}
+
+bool SessionRegistry::review(StateRecord& record)
+{
+    const Session* session = record.conversationId ? find(*record.conversationId) : nullptr;
+    if (session && session->ended)
+        return false;
+    if (session && session->updated > record.ts) {
+        record.state = rawValue(session->state);
+        record.ts = session->updated;
+    }
+    return true;
 }
 
 QStringList SessionRegistry::filePaths() const
