@@ -19,7 +19,7 @@
 # program when Korvane is built.
 
 # Finish the few milliseconds of work even when the caller gives up on us:
-# Claude Code terminates StopFailure hooks almost at once.
+# some agents end a hook almost at once when a turn fails.
 trap '' TERM HUP INT PIPE
 exec 2>/dev/null
 # The records name the user's projects: the folder and its files are theirs alone.
