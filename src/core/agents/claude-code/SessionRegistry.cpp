@@ -3,7 +3,6 @@
 #include <QFile>
 #include <cerrno>
 #include <cmath>
-#include <dirent.h>
 #include <fcntl.h>
 #include <nlohmann/json.hpp>
 #include <unistd.h>
@@ -85,44 +84,35 @@ std::optional<bool> SessionRegistry::isRunning(qint64 pid, const QByteArray& pro
 void SessionRegistry::scan(double now)
 {
     m_sessions.clear();
-    DIR* dir = ::opendir(QFile::encodeName(m_path).constData());
-    if (!dir) {
-        m_files.clear();
-        return;
-    }
-    const int dirFd = ::dirfd(dir);
     ++m_round;
-    while (const dirent* ent = ::readdir(dir)) {
-        const std::string_view name(ent->d_name);
-        struct stat st {};
-        if (name.size() <= 5 || name.substr(name.size() - 5) != ".json" ||
-            (ent->d_type != DT_REG && ent->d_type != DT_LNK && ent->d_type != DT_UNKNOWN) ||
-            ::fstatat(dirFd, ent->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        auto it = m_files.find(std::string(name));
-        if (it == m_files.end() || !it->second.settled ||
-            !(it->second.identity == StateDirectory::identityOf(st))) {
-            if (!StateDirectory::readRegularFile(dirFd, ent->d_name, m_buffer, &st))
-                continue;
-            const File file{StateDirectory::identityOf(st), decode(m_buffer),
-                            StateDirectory::isSettled(st, now), 0};
-            it = m_files.insert_or_assign(std::string(name), file).first;
-        }
-        it->second.round = m_round;
-        if (!it->second.entry)
-            continue;
-        const Entry& e = *it->second.entry;
-        const std::optional<bool> running = isRunning(e.pid, e.procStart);
-        Session s = e.session;
-        s.ended = running == false;
-        auto known = m_sessions.find(e.sessionId);
-        if (known == m_sessions.end())
-            m_sessions.insert(e.sessionId, s);
-        else if (known->ended != s.ended ? known->ended : known->updated < s.updated)
-            *known = s;
-    }
-    ::closedir(dir);
-    std::erase_if(m_files, [this](const auto& kv) { return kv.second.round != m_round; });
+    const std::optional<bool> listed =
+        StateDirectory::forEachJsonFile(m_path, [&](int dirFd, const char* name, struct stat st) {
+            auto it = m_files.find(name);
+            if (it == m_files.end() || !it->second.settled ||
+                !(it->second.identity == StateDirectory::identityOf(st))) {
+                if (!StateDirectory::readRegularFile(dirFd, name, m_buffer, &st))
+                    return;
+                const File file{StateDirectory::identityOf(st), decode(m_buffer),
+                                StateDirectory::isSettled(st, now), 0};
+                it = m_files.insert_or_assign(std::string(name), file).first;
+            }
+            it->second.round = m_round;
+            if (!it->second.entry)
+                return;
+            const Entry& e = *it->second.entry;
+            const std::optional<bool> running = isRunning(e.pid, e.procStart);
+            Session s = e.session;
+            s.ended = running == false;
+            auto known = m_sessions.find(e.sessionId);
+            if (known == m_sessions.end())
+                m_sessions.insert(e.sessionId, s);
+            else if (known->ended != s.ended ? known->ended : known->updated < s.updated)
+                *known = s;
+        });
+    if (!listed)
+        m_files.clear();
+    else
+        std::erase_if(m_files, [this](const auto& kv) { return kv.second.round != m_round; });
 }
 
 QStringList SessionRegistry::watchedPaths() const
