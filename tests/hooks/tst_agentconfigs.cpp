@@ -170,6 +170,7 @@ private Q_SLOTS:
         QCOMPARE(m_log.lines.size(), int(backup || c.value("switch", "") == "off"));
         QVERIFY(HookInstaller::install()); // a second run finds everything in place
         QCOMPARE(test::contentsOf(path), written);
+        QVERIFY(HookInstaller::isInstalled()); // entries of earlier versions count
     }
 };
 
