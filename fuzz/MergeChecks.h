@@ -28,7 +28,7 @@ void checkMerge(const std::uint8_t* data, std::size_t size, const Events& events
     bool dropped = expected.contains("hooks") && !expected["hooks"].is_object();
     if (!expected["hooks"].is_object())
         expected["hooks"] = json::object();
-    for (const auto event : events) {
+    for (const auto& event : events) {
         const bool present = expected["hooks"].contains(std::string(event));
         json& array = expected["hooks"][std::string(event)];
         if (!array.is_array() ||
