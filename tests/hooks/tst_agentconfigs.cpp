@@ -1,7 +1,7 @@
 // Every agent of the list as a whole: the events Korvane registers for it are the ones written out in
 // data/registrations.json, and it comes with captured payloads, a client scenario and its README rows.
-// The Codex CLI and Gemini CLI configurations after HookInstaller::install() in a throw-away home: only
-// the missing entries are added, nothing the user wrote is lost.
+// Each agent's configuration after HookInstaller::install() in a throw-away home: only the missing
+// entries are added, nothing the user wrote is lost.
 
 #include "TestMain.h"
 #include "agents/AgentList.h"
@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
@@ -26,21 +27,24 @@ json registrations()
     return json::parse(bytes.constBegin(), bytes.constEnd());
 }
 
-// `shape` with "@" for Korvane's group, which every registered event that `shape` leaves out holds alone,
-// and "$SCRIPT" for the script's path.
-json expand(json shape, const std::string& agent)
+// `shape` with "@" for Korvane's entry (its group, where the agent has groups), which every registered
+// event that `shape` leaves out holds alone; its command is `command` and the agent's id.
+json expand(json shape, const std::string& agent, const std::string& command)
 {
-    const std::string script = HookInstaller::scriptPath().toStdString();
-    json handler = {{"type", "command"}, {"command", script + ' ' + agent}};
-    if (agent == "gemini")
-        handler["name"] = "korvane";
+    json handler = {{"command", agent == "cursor" ? "./hooks/signalwick.sh cursor" : command + ' ' + agent}};
+    json ours = handler;
+    if (agent != "cursor") {
+        handler["type"] = "command";
+        if (agent == "gemini")
+            handler["name"] = "korvane";
+        ours = {{"hooks", json::array({handler})}};
+    }
     const json events = registrations()[agent];
     for (const std::string event : events)
         shape["hooks"].emplace(event, json::array({"@"}));
-    for (auto& [event, groups] : shape["hooks"].items())
-        std::replace(groups.begin(), groups.end(), json("@"), json{{"hooks", {handler}}});
-    return json::parse(
-        QByteArray::fromStdString(shape.dump()).replace("$SCRIPT", script.c_str()).toStdString());
+    for (auto& [event, entries] : shape["hooks"].items())
+        std::replace(entries.begin(), entries.end(), json("@"), ours);
+    return shape;
 }
 
 // What an agent may lack, and why.
@@ -130,13 +134,15 @@ private Q_SLOTS:
                            agent->displayName()));
     }
 
-    // A file before ("before": text or JSON; null for none) and after: hooks.json and settings.json
-    // compared as JSON, config.toml ("toml") byte for byte, no "after" meaning unchanged. Logged:
-    // the file kept aside, or the user's switch off. A second run changes nothing.
+    // A file before ("before": text or JSON; null for none; "installed": the "after" itself) and after:
+    // the JSON files compared as JSON, "command" the entry's command before the agent's id, "$SCRIPT"
+    // the script's path, "$HOME" the temporary folder, "home" a home below it; config.toml ("toml")
+    // byte for byte, no "after" meaning unchanged. Logged: the file kept aside, or the user's switch
+    // off. A second run changes nothing, and the hooks count as installed.
     void merge_data()
     {
         QTest::addColumn<json>("c");
-        for (const char* name : {"/agent-merge-cases.json", "/codex-config-toml.json"}) {
+        for (const char* name : {"/merge-cases.json", "/agent-merge-cases.json", "/codex-config-toml.json"}) {
             const QByteArray table = test::contentsOf(KORVANE_HOOK_TEST_DATA + QString(name));
             for (const json& c : json::parse(table.constBegin(), table.constEnd()))
                 QTest::addRow("%s: %s", c.value("file", "toml").c_str(), c["name"].get<std::string>().c_str())
@@ -146,14 +152,19 @@ private Q_SLOTS:
     void merge()
     {
         QFETCH(json, c);
-        const std::string file = c.value("file", "toml");
+        const QString home = m_home->path() + '/' + QString::fromStdString(c.value("home", ""));
+        qputenv("HOME", QFile::encodeName(home));
+        const auto subst = [&](const json& j) {
+            return QByteArray::fromStdString(j.is_string() ? j.get<std::string>() : j.dump())
+                .replace("$SCRIPT", QFile::encodeName(HookInstaller::scriptPath()))
+                .replace("$HOME", QFile::encodeName(m_home->path()));
+        };
+        const std::string file = c.value("file", "toml"), command = c.value("command", "$SCRIPT");
         const QString path = file == "toml" ? CodexAgent::configTomlPath()
                                             : AgentList::find(QString::fromStdString(file))->configPath();
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        const json before = c["before"];
-        const QByteArray original =
-            QByteArray::fromStdString(before.is_string() ? before.get<std::string>() : before.dump())
-                .replace("$SCRIPT", QFile::encodeName(HookInstaller::scriptPath()));
+        const json before = c.value("installed", false) ? expand(c["after"], file, command) : c["before"];
+        const QByteArray original = subst(before);
         QFile out(path);
         QVERIFY(before.is_null() ||
                 (out.open(QIODevice::WriteOnly) && out.write(original) == original.size()));
@@ -162,15 +173,24 @@ private Q_SLOTS:
         const QByteArray written = test::contentsOf(path);
         if (file == "toml")
             QCOMPARE(written, QByteArray::fromStdString(c.value("after", c["before"])));
-        else
+        else // dump() keeps number kinds apart: 1 and 1.0 differ
             QCOMPARE(json::parse(written.constBegin(), written.constEnd(), nullptr, false).dump(),
-                     expand(c["after"], file).dump());
+                     json::parse(subst(expand(c["after"], file, command))).dump());
         const bool backup = c.value("backup", false);
         QCOMPARE(test::contentsOf(path + ".korvane-backup"), backup ? original : QByteArray());
         QCOMPARE(m_log.lines.size(), int(backup || c.value("switch", "") == "off"));
+        QCOMPARE(QFileInfo::exists(home + "/.claude"), file == "claude-code");
         QVERIFY(HookInstaller::install()); // a second run finds everything in place
         QCOMPARE(test::contentsOf(path), written);
         QVERIFY(HookInstaller::isInstalled()); // entries of earlier versions count
+        if (file != "claude-code")
+            return;
+        // Claude Code runs the command with /bin/sh -c.
+        QProcess sh;
+        sh.start("/bin/sh", {"-c", QString::fromUtf8(subst(command + " claude-code"))});
+        sh.write(R"({"session_id":"s","cwd":"/p","hook_event_name":"Stop"})");
+        sh.closeWriteChannel();
+        QVERIFY(sh.waitForFinished() && QFileInfo::exists(home + "/.cursor/signalwick/state/s.json"));
     }
 };
 
