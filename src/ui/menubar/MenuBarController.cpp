@@ -521,8 +521,7 @@ void MenuBarController::reinstallHooks()
         request.style = Alerts::Style::Informational;
         request.message = QStringLiteral("Hooks installed for ") + listed(agents);
         request.informativeText =
-            QStringList(QStringList{QStringLiteral("The status light updates as the agent works.")} + notes)
-                .join(u' ');
+            (QStringList{QStringLiteral("The status light updates as the agent works.")} + notes).join(u' ');
     } else {
         request.style = Alerts::Style::Warning;
         request.message = QStringLiteral("Could not install hooks");
