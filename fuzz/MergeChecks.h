@@ -10,13 +10,16 @@ namespace korvane::fuzz {
 
 using nlohmann::json;
 
-// What both merges promise for any input: the object as it was, `defaults` where
+// What the merge promises for any input: the object as it was, `defaults` where
 // absent, and under "hooks" each watched event's array of objects (anything else
-// starts afresh, and the merge says so) with `ours` appended unless `has` finds
-// it; written sorted, it parses back the same, and a second merge changes nothing.
-template <typename Events, typename Has, typename Merge>
+// starts afresh, and the merge says so), its entries of earlier versions
+// (`older`, in the handlers `handlers` visits) upgraded to `command`, with `ours`
+// appended unless `has` finds it; written sorted, it parses back the same, and a
+// second merge changes nothing.
+template <typename Events, typename Handlers, typename Has, typename Merge>
 void checkMerge(const std::uint8_t* data, std::size_t size, const Events& events, const json& defaults,
-                const json& ours, Has has, Merge merge)
+                const json& ours, const std::vector<std::string>& older, Handlers handlers, Has has,
+                Merge merge)
 {
     const json input = json::parse(data, data + size, nullptr, false);
     json expected = input.is_object() ? input : json::object();
@@ -25,7 +28,7 @@ void checkMerge(const std::uint8_t* data, std::size_t size, const Events& events
     bool dropped = expected.contains("hooks") && !expected["hooks"].is_object();
     if (!expected["hooks"].is_object())
         expected["hooks"] = json::object();
-    for (const auto event : events) {
+    for (const auto& event : events) {
         const bool present = expected["hooks"].contains(std::string(event));
         json& array = expected["hooks"][std::string(event)];
         if (!array.is_array() ||
@@ -33,7 +36,16 @@ void checkMerge(const std::uint8_t* data, std::size_t size, const Events& events
             dropped = dropped || present;
             array = json::array();
         }
-        if (std::none_of(array.begin(), array.end(), has))
+        bool found = false;
+        handlers(array, [&](json& handler) {
+            const json command = handler.value("command", json());
+            const bool old = command.is_string() &&
+                             std::find(older.begin(), older.end(), command.get<std::string>()) != older.end();
+            found = found || old;
+            if (old)
+                handler["command"] = ours.contains("command") ? ours["command"] : ours["hooks"][0]["command"];
+        });
+        if (!found && std::none_of(array.begin(), array.end(), has))
             array.push_back(ours);
     }
     json merged = input;

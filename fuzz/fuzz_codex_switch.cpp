@@ -3,7 +3,7 @@
 // switch and, where there was none, its table; a second run finds it on and
 // changes nothing. A file left as it is is left byte for byte.
 #include "FuzzSupport.h"
-#include "hooks/CodexConfig.h"
+#include "agents/codex/CodexAgent.h"
 
 #include <QList>
 
@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
     QByteArray toml = input;
-    if (CodexConfig::enableHooks(toml) != CodexConfig::Switch::Added) {
+    if (CodexAgent::enableHooks(toml) != CodexAgent::Switch::Added) {
         FUZZ_CHECK(toml == input);
         return 0;
     }
@@ -31,6 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(kept == before.size() && added >= 1 && added <= 2);
     QByteArray again = toml;
-    FUZZ_CHECK(CodexConfig::enableHooks(again) == CodexConfig::Switch::On && again == toml);
+    FUZZ_CHECK(CodexAgent::enableHooks(again) == CodexAgent::Switch::On && again == toml);
     return 0;
 }

@@ -2,7 +2,8 @@
 // is only ever read from whole lines, so that one more byte at the end, or a cut
 // first line, changes nothing.
 #include "FuzzSupport.h"
-#include "status/SessionLog.h"
+#include "agents/codex/CodexLog.h"
+#include "agents/gemini/GeminiLog.h"
 
 #include <string_view>
 
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string_view tail(reinterpret_cast<const char*>(data), size);
     const std::size_t first = tail.find('\n');
-    for (const auto last : {&SessionLog::lastCodexEvent, &SessionLog::lastGeminiEvent}) {
+    for (const auto last : {&CodexLog::lastEvent, &GeminiLog::lastEvent}) {
         if (size > 0 && tail.back() != '\n')
             FUZZ_CHECK(same(last(tail, false), last(tail.substr(0, size - 1), false)));
         FUZZ_CHECK(same(last(tail, true), first == std::string_view::npos

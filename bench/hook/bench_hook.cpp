@@ -4,6 +4,7 @@
 //
 //   bench_hook [runs]        (default 31 runs per figure; medians are printed)
 
+#include "agents/AgentList.h"
 #include "hooks/HookInstaller.h"
 
 #include <QCoreApplication>
@@ -82,6 +83,7 @@ double timeRun(const std::vector<std::string>& argv, const QString& input)
 struct Kind {
     const char* name;
     QByteArray payload;
+    std::string agent; // the script's argument, as Korvane registers it
 };
 
 std::vector<Kind> kinds()
@@ -90,22 +92,26 @@ std::vector<Kind> kinds()
     std::vector<Kind> list;
     for (const char* f : {"SessionStart-text", "UserPromptSubmit-text", "PreToolUse-bash", "PostToolUse-bash",
                           "Notification-perm", "Stop-text", "StopFailure-error529", "SessionEnd-text"})
-        list.push_back({f, readFile(dir + QString::fromLatin1(f) + QStringLiteral(".json"))});
+        list.push_back({f, readFile(dir + QString::fromLatin1(f) + QStringLiteral(".json")), "claude-code"});
     for (const char* f : {"codex/UserPromptSubmit-exec-text", "codex/PermissionRequest-perm",
                           "codex/Stop-exec-text", "gemini/BeforeAgent-exec-text", "gemini/AfterAgent-fail"})
         list.push_back(
-            {f, readFile(dir + QStringLiteral("../") + QString::fromLatin1(f) + QStringLiteral(".json"))});
+            {f, readFile(dir + QStringLiteral("../") + QString::fromLatin1(f) + QStringLiteral(".json")),
+             QByteArray(f).split('/').first().toStdString()});
     const QByteArray common =
         R"("conversation_id":"c0a1b2c3-0000-4000-8000-00000000c0de","generation_id":"g1",)"
         R"("cursor_version":"3.1.7","workspace_roots":["/home/user/project"],"model":"default",)";
     list.push_back(
         {"cursor beforeShellExecution",
          "{" + common +
-             R"("hook_event_name":"beforeShellExecution","command":"make","cwd":"/x","sandbox":false})"});
+             R"("hook_event_name":"beforeShellExecution","command":"make","cwd":"/x","sandbox":false})",
+         "cursor"});
     list.push_back({"cursor afterFileEdit",
-                    "{" + common + R"("hook_event_name":"afterFileEdit","file_path":"/x/a.c","edits":[]})"});
-    list.push_back(
-        {"cursor stop", "{" + common + R"("hook_event_name":"stop","status":"completed","loop_count":0})"});
+                    "{" + common + R"("hook_event_name":"afterFileEdit","file_path":"/x/a.c","edits":[]})",
+                    "cursor"});
+    list.push_back({"cursor stop",
+                    "{" + common + R"("hook_event_name":"stop","status":"completed","loop_count":0})",
+                    "cursor"});
     return list;
 }
 
@@ -116,6 +122,7 @@ void benchShell(const QString& label, const std::vector<std::string>& shell, con
     const std::string out = (work + QStringLiteral("/bare.json")).toStdString();
     std::vector<std::string> scriptArgv = shell;
     scriptArgv.push_back(script.toStdString());
+    scriptArgv.emplace_back();
     std::vector<std::string> bareArgv = shell;
     bareArgv.push_back("-c");
     bareArgv.push_back("cat >/dev/null; printf '{\"state\":\"working\",\"ts\":1}\\n' >'" + out + "'");
@@ -123,6 +130,7 @@ void benchShell(const QString& label, const std::vector<std::string>& shell, con
     for (const Kind& kind : kinds()) {
         const QString input = work + QStringLiteral("/payload.json");
         writeFile(input, kind.payload);
+        scriptArgv.back() = kind.agent;
         std::vector<double> a, b;
         timeRun(scriptArgv, input); // warm the caches
         timeRun(bareArgv, input);
@@ -142,6 +150,8 @@ void benchInstall(int runs)
     const QString home = QDir::homePath();
     const QString data = QStringLiteral(KORVANE_HOOK_TEST_DATA "/configs/");
     QDir().mkpath(home + QStringLiteral("/.claude"));
+    const QString claudePath = AgentList::find(u"claude-code")->configPath();
+    const QString cursorPath = AgentList::find(u"cursor")->configPath();
     QDir().mkpath(home + QStringLiteral("/.cursor/hooks"));
     const QByteArray claude = readFile(data + QStringLiteral("claude-settings-typical.json"));
     const QByteArray cursor = readFile(data + QStringLiteral("cursor-hooks-typical.json"));
@@ -151,8 +161,8 @@ void benchInstall(int runs)
 
     std::vector<double> install, installCpu, floor;
     for (int i = 0; i < runs; ++i) {
-        writeFile(HookInstaller::claudeSettingsPath(), claude);
-        writeFile(HookInstaller::cursorConfigPath(), cursor);
+        writeFile(claudePath, claude);
+        writeFile(cursorPath, cursor);
         QElapsedTimer t;
         t.start();
         const double cpu = cpuMs();
@@ -162,11 +172,9 @@ void benchInstall(int runs)
         install.push_back(t.nsecsElapsed() / 1e6);
 
         // The floor: the same three files written atomically, nothing parsed.
-        const QByteArray merged[] = {readFile(HookInstaller::scriptPath()),
-                                     readFile(HookInstaller::cursorConfigPath()),
-                                     readFile(HookInstaller::claudeSettingsPath())};
-        const QString paths[] = {HookInstaller::scriptPath(), HookInstaller::cursorConfigPath(),
-                                 HookInstaller::claudeSettingsPath()};
+        const QByteArray merged[] = {readFile(HookInstaller::scriptPath()), readFile(cursorPath),
+                                     readFile(claudePath)};
+        const QString paths[] = {HookInstaller::scriptPath(), cursorPath, claudePath};
         t.restart();
         for (int k = 0; k < 3; ++k) {
             QSaveFile f(paths[k]);

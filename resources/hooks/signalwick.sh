@@ -1,21 +1,25 @@
 #!/bin/sh
-# signalwick.sh - Korvane's hook for Cursor, Claude Code, Codex CLI and Gemini CLI.
+# signalwick.sh - Korvane's hook for the coding agents it serves.
 #
-# The tools run it at their hook events with a JSON payload on stdin. It records
-# what the agent is doing in ~/.cursor/signalwick/state/<conversation>.json, which
-# Korvane reads, and tells the caller to go on. It never blocks the agent: it
-# always exits 0, prints only what the calling tool expects (Cursor: the JSON
-# each event needs; Claude Code: nothing, as its output would reach the model),
-# and sends nothing to stderr.
+# The agents run it at their hook events with a JSON payload on stdin and the
+# agent's id as the argument (entries written by earlier versions pass none: the
+# payload's shape tells the agent then). It records what the agent is doing in
+# ~/.cursor/signalwick/state/<conversation>.json, which Korvane reads, and tells
+# the caller to go on. It never blocks the agent: it always exits 0, prints only
+# what the calling agent expects, and sends nothing to stderr.
 #
 # Every process start costs milliseconds on every tool call, so the work is one
 # awk (parse, map, escape, answer, write the record aside) and one mv (the atomic
 # replace). Not even a command substitution: forking the shell costs as much as
 # starting a program. Portable: POSIX sh and awk only (dash, bash 3.2+, busybox;
 # mawk, bwk awk).
+#
+# Each agent's rules (its events, the state each means, its answers) live in its
+# own folder of Korvane's sources and are put in at the marker line of the awk
+# program when Korvane is built.
 
 # Finish the few milliseconds of work even when the caller gives up on us:
-# Claude Code terminates StopFailure hooks almost at once.
+# some agents end a hook almost at once when a turn fails.
 trap '' TERM HUP INT PIPE
 exec 2>/dev/null
 # The records name the user's projects: the folder and its files are theirs alone.
@@ -33,38 +37,9 @@ case ${HOME} in
 *) ;; # no usable home: answer the caller, record nothing
 esac
 
-# The agent's process, so that Korvane can forget a conversation whose agent was
-# killed: the pid the agent names, else the hook's first ancestor that is not a
-# shell (some agents start one for the hook), if it holds a terminal; an
-# editor's agent holds none. Sets proc_pid and proc_start (field 22 of
-# /proc/<pid>/stat, telling a reused pid apart), or leaves them empty. Builtins
-# only: a read of /proc per ancestor.
-agent_process() {
-    proc_pid='' proc_start=''
-    p=${CLAUDE_PID:-${COPILOT_LOADER_PID:-${QWEN_CODE_LAUNCHER_PID:-${OPENCODE_PID:-}}}}
-    own=${p}
-    for _ in 1 2 3 4 5 6 7 8; do
-        case ${p:-${PPID}} in '' | *[!0-9]* | 0 | 1) return ;; *) p=${p:-${PPID}} ;; esac
-        IFS= read -r s <"/proc/${p}/stat" || return
-        c=${s#*\(}
-        set -f
-        # shellcheck disable=SC2086  # the fields after the command name, split at blanks
-        set -- ${s##*\) }
-        set +f
-        case ${own}:${c%\)*} in
-        :sh | :bash | :dash | :ash | :zsh | :ksh | :mksh | :busybox) p=${2:-0} ;;
-        *)
-            if [ -n "${own}" ] || [ "${5:-0}" != 0 ]; then proc_pid=${p} proc_start=${20:-}; fi
-            return
-            ;;
-        esac
-    done
-}
-agent_process
-
 # shellcheck disable=SC3028  # bash 5 gives microseconds for free; elsewhere it is empty
-SIGNALWICK_T=${EPOCHREALTIME:-} SIGNALWICK_BASE=${dir:+${dir}/$$} PWD=${PWD} \
-    SIGNALWICK_PROC=${proc_pid}:${proc_start} LC_ALL=C awk '
+SIGNALWICK_AGENT=${1:-} SIGNALWICK_T=${EPOCHREALTIME:-} SIGNALWICK_BASE=${dir:+${dir}/$$} PWD=${PWD} \
+    SIGNALWICK_PPID=${PPID} LC_ALL=C awk '
 function ord(c,    i) {
     if (!ordReady) {
         for (i = 1; i < 256; i++) ORD[sprintf("%c", i)] = i
@@ -190,12 +165,47 @@ function parse(doc,    P, X, n, i, k, pos, depth, seg, L, inStr, start, len, key
 }
 function str(k) { return (k in T) && T[k] == "s" ? V[k] : "" }
 function env(k) { return substr(ENVIRON[k], 1, 8192) }
+# The conversation and its workspace as the agents of the hook-group kind send
+# them: the variable naming the project folder wins over the working folder.
+function sessionFields(projectVar) {
+    conv = str("session_id")
+    if (env(projectVar) != "") { ws = env(projectVar); wsRaw = 1 }
+    else if (str("cwd") != "") ws = str("cwd")
+    else { ws = env("PWD"); wsRaw = 1 }
+}
+# The session log the agent keeps, where Korvane reads what no hook reports.
+function keepLog() {
+    if (str("transcript_path") != "") extra = extra ",\"transcript_path\":\"" jstr(str("transcript_path")) "\""
+}
+# The process of the agent, so that Korvane forgets a conversation whose agent
+# was killed: the pid the agent names in the variable pidVar, else the first
+# ancestor of the hook that is not a shell (some agents start one for the hook),
+# if it holds a terminal; an editor holds none. Its start time (field 22 of
+# /proc/<pid>/stat) tells a reused pid apart. A read of /proc per ancestor, no
+# process.
+function keepProcess(pidVar,    p, own, i, line, comm, f, file) {
+    own = pidVar == "" ? "" : ENVIRON[pidVar]
+    p = own == "" ? ENVIRON["SIGNALWICK_PPID"] : own
+    for (i = 0; i < 8; i++) {
+        if (p !~ /^[1-9][0-9]*$/ || p == 1) return
+        file = "/proc/" p "/stat"; line = ""
+        if ((getline line < file) <= 0) { close(file); return }
+        close(file)
+        comm = line; sub(/^[^(]*\(/, "", comm); sub(/\)[^)]*$/, "", comm)
+        sub(/^.*\) /, "", line)
+        split(line, f, " ")
+        if (own == "" && comm ~ /^(sh|bash|dash|ash|zsh|ksh|mksh|busybox)$/) { p = f[2]; continue }
+        if ((own != "" || f[5] != 0) && f[20] ~ /^[0-9]+$/)
+            extra = extra ",\"pid\":" p ",\"proc_start\":\"" f[20] "\""
+        return
+    }
+}
+#@agents@
 BEGIN {
     RS = "\001"
-    split("hook_event_name session_id conversation_id cursor_version workspace_roots cwd tool_name notification_type message source sandbox status", w, " ")
+    split("hook_event_name session_id cwd transcript_path", w, " ")
     for (i in w) WANT[w[i]] = 1
 }
-BEGIN { split("timestamp turn_id transcript_path prompt_response", w, " "); for (i in w) WANT[w[i]] = 1 }
 # JSON holds no raw control characters: a second record means it is not JSON,
 # and the rest is only drained.
 NR == 1 { doc = $0 }
@@ -204,81 +214,9 @@ END {
     if (substr(doc, 1, 3) == "\357\273\277") doc = substr(doc, 4)
     parse(doc)
     ev = str("hook_event_name")
-    cursor = ("cursor_version" in T) || ("workspace_roots" in T) || ("conversation_id" in T) || ev ~ /^[a-z]/
-    if (ev == "" && !("session_id" in T) && ENVIRON["CURSOR_VERSION"] != "") cursor = 1
-
-    state = ""; reply = ""; ws = ""; wsRaw = 0; conv = ""
-    if (cursor) {
-        reply = "{}"
-        if (ev == "beforeShellExecution" || ev == "beforeMCPExecution" || ev == "preToolUse" || ev == "beforeReadFile" || ev == "subagentStart")
-            reply = "{\"permission\":\"allow\"}"
-        else if (ev == "beforeSubmitPrompt")
-            reply = "{\"continue\":true}"
-
-        if (ev == "sessionStart") state = "idle"
-        else if (ev == "beforeSubmitPrompt" || ev == "preToolUse" || ev == "postToolUse" || ev == "postToolUseFailure" || ev == "afterShellExecution" || ev == "afterMCPExecution" || ev == "afterFileEdit" || ev == "afterAgentResponse") state = "working"
-        # Cursor has no permission event: a command that may need approval turns
-        # red only when nothing follows it within the grace period.
-        else if (ev == "beforeShellExecution") state = ("sandbox" in T) && V["sandbox"] == "true" && T["sandbox"] == "v" ? "working" : "pending"
-        else if (ev == "beforeMCPExecution") state = "pending"
-        else if (ev == "stop") state = str("status") == "error" ? "error" : "idle"
-        else if (ev == "sessionEnd") state = "-"
-
-        conv = str("conversation_id"); if (conv == "") conv = str("session_id")
-        if (("workspace_roots" in T) && T["workspace_roots"] == "a" && V["workspace_roots"] != "") ws = V["workspace_roots"]
-        else if (env("CURSOR_PROJECT_DIR") != "") { ws = env("CURSOR_PROJECT_DIR"); wsRaw = 1 }
-        else ws = str("cwd")
-    } else if (ev != "") {
-        if (ev == "SessionStart") state = str("source") == "compact" ? "" : "idle"
-        else if (ev == "UserPromptSubmit" || ev == "PostToolUse" || ev == "PostToolUseFailure") state = "working"
-        # Fires before every tool call, also auto-approved ones; a real permission
-        # prompt is reported by the Notification about 6 s later.
-        else if (ev == "PreToolUse") {
-            t = str("tool_name")
-            state = t == "AskUserQuestion" || t == "ExitPlanMode" ? "waiting" : "working"
-        }
-        else if (ev == "PermissionRequest") state = "waiting"
-        else if (ev == "Notification") {
-            t = str("notification_type")
-            if (t == "permission_prompt" || t ~ /^elicitation(_url)?_dialog$/ || t == "agent_needs_input") state = "waiting"
-            else if (!("notification_type" in T) && index(str("message"), "needs your permission")) state = "waiting"
-        }
-        else if (ev == "Stop") state = "idle"
-        else if (ev == "StopFailure") state = "error"
-        else if (ev == "SessionEnd") state = "-"
-
-        conv = str("session_id"); if (conv == "") { conv = env("CLAUDE_CODE_SESSION_ID"); convRaw = 1 }
-        if (env("CLAUDE_PROJECT_DIR") != "") { ws = env("CLAUDE_PROJECT_DIR"); wsRaw = 1 }
-        else if (str("cwd") != "") ws = str("cwd")
-        else { ws = env("PWD"); wsRaw = 1 }
-    }
-
-    # Codex CLI and Gemini CLI send the members and event names of Claude Code
-    # (Gemini CLI some of them), so the branch above has done most of the work;
-    # members of their own tell them apart. Both want nothing on stdout: it
-    # reaches the model or the screen.
-    if (!cursor && ev != "") {
-        if (("timestamp" in T) || env("GEMINI_SESSION_ID") != "") agent = "gemini"
-        else if (("turn_id" in T) || ev == "Interrupt" || str("transcript_path") ~ /\/rollout-[^\/]*\.jsonl$/) agent = "codex"
-        if (agent == "gemini") {
-            if (ev == "BeforeAgent" || ev == "BeforeTool" || ev == "AfterTool") state = "working"
-            # A failed request and an Esc before any text both end the turn so;
-            # Korvane tells them apart in the session log.
-            else if (ev == "AfterAgent") state = str("prompt_response") == "[no response text]" ? "error" : "idle"
-            else if (ev == "Notification") state = str("notification_type") == "ToolPermission" ? "waiting" : ""
-        } else if (agent == "codex") {
-            if (ev == "Interrupt") state = "idle"
-            # A failed turn runs no hook: Korvane reads how the turn ended in the session log.
-            if (str("turn_id") != "") extra = ",\"turn_id\":\"" jstr(str("turn_id")) "\""
-        }
-        # Where its process is gone, Korvane forgets the conversation.
-        if (ENVIRON["SIGNALWICK_PROC"] ~ /^[1-9][0-9]*:[0-9]+$/) {
-            split(ENVIRON["SIGNALWICK_PROC"], w, ":")
-            extra = extra ",\"pid\":" w[1] ",\"proc_start\":\"" w[2] "\""
-        }
-        if (agent != "" && str("transcript_path") != "" && (extra != "" || state == "error"))
-            extra = extra ",\"transcript_path\":\"" jstr(str("transcript_path")) "\""
-    }
+    state = ""; reply = ""; ws = ""; wsRaw = 0; conv = ""; convRaw = 0; extra = ""
+    agent = agentOf(ENVIRON["SIGNALWICK_AGENT"])
+    rules(agent)
 
     # The answer first: whatever happens to the record, the caller goes on.
     if (reply != "") { print reply; fflush() }
@@ -292,7 +230,7 @@ END {
         if (t ~ /^[0-9]+[.,][0-9]+$/) sub(/,/, ".", t)
         else { srand(); t = sprintf("%d", srand()) }
         printf "{\"state\":\"%s\",\"ts\":%s,\"workspace\":%s,\"conversation_id\":\"%s\",\"agent\":\"%s\"%s}\n", \
-            state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv, (agent != "" ? agent : cursor ? "cursor" : "claude-code"), extra > file
+            state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv, agent, extra > file
     }
     close(file)
 }' || cat >/dev/null

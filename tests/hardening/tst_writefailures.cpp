@@ -1,6 +1,7 @@
 // Writes into a read-only or full folder (a small tmpfs, as root) fail, leave the
 // file there as it was and nothing beside it, and work once the fault is gone.
 #include "TestMain.h"
+#include "agents/AgentList.h"
 #include "hooks/HookInstaller.h"
 #include "platform/UserDefaults.h"
 
@@ -36,9 +37,9 @@ private Q_SLOTS:
         QCOMPARE(::mount("tmpfs", mountPoint, "tmpfs", 0, "size=64k"), 0);
         const auto unmount = qScopeGuard([&] { ::umount2(mountPoint, MNT_DETACH); });
         const bool prefs = folder.endsWith(u"Korvane");
-        const QString file = prefs                   ? UserDefaults::standardPath()
-                             : folder == u"/.cursor" ? HookInstaller::cursorConfigPath()
-                                                     : HookInstaller::claudeSettingsPath();
+        const QString file =
+            prefs ? UserDefaults::standardPath()
+                  : AgentList::find(folder == u"/.cursor" ? u"cursor" : u"claude-code")->configPath();
         QFile seed(file);
         QVERIFY(seed.open(QIODevice::WriteOnly) &&
                 seed.write(R"({"version": 1, "hooks": {}, "OverlayMode": "row"})") > 0);

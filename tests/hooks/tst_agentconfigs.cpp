@@ -1,13 +1,18 @@
-// The Codex CLI and Gemini CLI configurations after HookInstaller::install() in a
-// throw-away home: only the missing entries are added, nothing the user wrote is lost.
+// Every agent of the list as a whole: the events Korvane registers for it are the ones written out in
+// data/registrations.json, and it comes with captured payloads, a client scenario and its README rows.
+// Each agent's configuration after HookInstaller::install() in a throw-away home: only the missing
+// entries are added, nothing the user wrote is lost.
 
 #include "TestMain.h"
-#include "hooks/CodexConfig.h"
-#include "hooks/GeminiConfig.h"
+#include "agents/AgentList.h"
+#include "agents/codex/CodexAgent.h"
 #include "hooks/HookInstaller.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 
@@ -16,20 +21,37 @@ using nlohmann::json;
 
 namespace {
 
-// `shape` with "@" for Korvane's group, which every event that `shape` leaves out holds alone.
-json expand(json shape, bool gemini)
+json registrations()
 {
-    json handler = {{"type", "command"}, {"command", HookInstaller::scriptPath().toStdString()}};
-    if (gemini)
-        handler["name"] = GeminiConfig::kHookName;
-    for (const std::string_view event :
-         gemini ? std::span(GeminiConfig::kEvents.begin(), GeminiConfig::kEvents.end())
-                : std::span(CodexConfig::kEvents.begin(), CodexConfig::kEvents.end()))
+    const QByteArray bytes = test::contentsOf(KORVANE_HOOK_TEST_DATA "/registrations.json");
+    return json::parse(bytes.constBegin(), bytes.constEnd());
+}
+
+// `shape` with "@" for Korvane's entry (its group, where the agent has groups), which every registered
+// event that `shape` leaves out holds alone; its command is `command` and the agent's id.
+json expand(json shape, const std::string& agent, const std::string& command)
+{
+    json handler = {{"command", agent == "cursor" ? "./hooks/signalwick.sh cursor" : command + ' ' + agent}};
+    json ours = handler;
+    if (agent != "cursor") {
+        handler["type"] = "command";
+        if (agent == "gemini")
+            handler["name"] = "korvane";
+        ours = {{"hooks", json::array({handler})}};
+    }
+    const json events = registrations()[agent];
+    for (const std::string event : events)
         shape["hooks"].emplace(event, json::array({"@"}));
-    for (auto& [event, groups] : shape["hooks"].items())
-        std::replace(groups.begin(), groups.end(), json("@"), json{{"hooks", {handler}}});
+    for (auto& [event, entries] : shape["hooks"].items())
+        std::replace(entries.begin(), entries.end(), json("@"), ours);
     return shape;
 }
+
+// What an agent may lack, and why.
+const QHash<QString, QString> kExempt = {
+    {"cursor/payloads", "an editor: its payloads are written out in script-cases.json"},
+    {"cursor/client", "an editor: no client a test can drive"},
+};
 
 } // namespace
 
@@ -48,20 +70,72 @@ private Q_SLOTS:
         m_log.lines.clear();
     }
 
-    void absentToolsAreLeftAlone()
+    void agents_data()
     {
-        QVERIFY(HookInstaller::install());
-        QVERIFY(!QFileInfo::exists(m_home->path() + "/.codex") &&
-                !QFileInfo::exists(m_home->path() + "/.gemini"));
+        QTest::addColumn<const Agent*>("agent");
+        for (const Agent* agent : AgentList::all())
+            QTest::newRow(qPrintable(agent->id())) << agent;
+    }
+    void agents()
+    {
+        QFETCH(const Agent*, agent);
+        const std::string id = agent->id().toStdString();
+        const json expected = registrations().value(id, json::array());
+        QVERIFY2(!expected.empty(), "no registrations written out for it");
+
+        // Registered: the events that carry an entry running the script with the agent's id.
+        QVERIFY(QDir().mkpath(m_home->path() + '/' + agent->folder()));
+        QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
+        const QByteArray bytes = test::contentsOf(agent->configPath());
+        const json config = json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
+        json registered = json::array();
+        const json hooks = config.value("hooks", json::object());
+        for (const auto& [event, entries] : hooks.items()) {
+            if (QByteArray::fromStdString(entries.dump())
+                    .contains("signalwick.sh " + QByteArray(id.c_str()) + '"'))
+                registered.push_back(event);
+        }
+        json want = expected;
+        std::sort(want.begin(), want.end());
+        std::sort(registered.begin(), registered.end());
+        QCOMPARE(QString::fromStdString(registered.dump()), QString::fromStdString(want.dump()));
+
+        const auto has = [&](const char* what, bool found) {
+            const QString key = agent->id() + '/' + what;
+            QVERIFY2(found || kExempt.contains(key), qPrintable(key + " is missing"));
+        };
+        has("payloads", !QDir(KORVANE_HOOK_TEST_DATA "/" + agent->id()).entryList({"*.json"}).isEmpty());
+
+        // A scenario with the real client: the driver's file for it, which tests/e2e runs.
+        const QString driver = "tests/harness/agents/" + agent->id() + ".sh";
+        has("client",
+            QFile::exists(KORVANE_SOURCE_DIR "/" + driver) &&
+                test::contentsOf(KORVANE_SOURCE_DIR "/tests/e2e/CMakeLists.txt")
+                    .contains(QByteArray("(") + agent->id().section('-', 0, 0).toUtf8() + "_client"));
+
+        // The README's event table against the agent's own source: every event it registers in its rows.
+        QString events;
+        const QRegularExpression rowOf("^\\| " + QRegularExpression::escape(agent->displayName()) +
+                                           " \\| ([^|]*) \\|",
+                                       QRegularExpression::MultilineOption);
+        for (auto m = rowOf.globalMatch(test::contentsOf(KORVANE_SOURCE_DIR "/README.md")); m.hasNext();)
+            events += m.next().captured(1) + ' ';
+        for (const std::string& event : agent->events())
+            QVERIFY2(
+                QRegularExpression("\\b" + QString::fromStdString(event) + "\\b").match(events).hasMatch(),
+                qPrintable(QString::fromStdString(event) + " not in the README's rows of " +
+                           agent->displayName()));
     }
 
-    // A file before ("before": text or JSON; null for none) and after: hooks.json and settings.json
-    // compared as JSON, config.toml ("toml") byte for byte, no "after" meaning unchanged. Logged:
-    // the file kept aside, or the user's switch off. A second run changes nothing.
+    // A file before ("before": text or JSON; null for none; "installed": the "after" itself) and after:
+    // the JSON files compared as JSON, "command" the entry's command before the agent's id, "$SCRIPT"
+    // the script's path, "$HOME" the temporary folder, "home" a home below it; config.toml ("toml")
+    // byte for byte, no "after" meaning unchanged. Logged: the file kept aside, or the user's switch
+    // off. A second run changes nothing, and the hooks count as installed.
     void merge_data()
     {
         QTest::addColumn<json>("c");
-        for (const char* name : {"/agent-merge-cases.json", "/codex-config-toml.json"}) {
+        for (const char* name : {"/merge-cases.json", "/agent-merge-cases.json", "/codex-config-toml.json"}) {
             const QByteArray table = test::contentsOf(KORVANE_HOOK_TEST_DATA + QString(name));
             for (const json& c : json::parse(table.constBegin(), table.constEnd()))
                 QTest::addRow("%s: %s", c.value("file", "toml").c_str(), c["name"].get<std::string>().c_str())
@@ -71,14 +145,19 @@ private Q_SLOTS:
     void merge()
     {
         QFETCH(json, c);
-        const std::string file = c.value("file", "toml");
-        const QString path = file == "gemini"  ? GeminiConfig::settingsPath()
-                             : file == "codex" ? CodexConfig::hooksPath()
-                                               : CodexConfig::configPath();
+        const QString home = m_home->path() + '/' + QString::fromStdString(c.value("home", ""));
+        qputenv("HOME", QFile::encodeName(home));
+        const auto subst = [&](const json& j) {
+            return QByteArray::fromStdString(j.is_string() ? j.get<std::string>() : j.dump())
+                .replace("$SCRIPT", QFile::encodeName(HookInstaller::scriptPath()))
+                .replace("$HOME", QFile::encodeName(m_home->path()));
+        };
+        const std::string file = c.value("file", "toml"), command = c.value("command", "$SCRIPT");
+        const QString path = file == "toml" ? CodexAgent::configTomlPath()
+                                            : AgentList::find(QString::fromStdString(file))->configPath();
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        const json before = c["before"];
-        const QByteArray original =
-            QByteArray::fromStdString(before.is_string() ? before.get<std::string>() : before.dump());
+        const json before = c.value("installed", false) ? expand(c["after"], file, command) : c["before"];
+        const QByteArray original = subst(before);
         QFile out(path);
         QVERIFY(before.is_null() ||
                 (out.open(QIODevice::WriteOnly) && out.write(original) == original.size()));
@@ -87,14 +166,24 @@ private Q_SLOTS:
         const QByteArray written = test::contentsOf(path);
         if (file == "toml")
             QCOMPARE(written, QByteArray::fromStdString(c.value("after", c["before"])));
-        else
+        else // dump() keeps number kinds apart: 1 and 1.0 differ
             QCOMPARE(json::parse(written.constBegin(), written.constEnd(), nullptr, false).dump(),
-                     expand(c["after"], file == "gemini").dump());
+                     json::parse(subst(expand(c["after"], file, command))).dump());
         const bool backup = c.value("backup", false);
         QCOMPARE(test::contentsOf(path + ".korvane-backup"), backup ? original : QByteArray());
         QCOMPARE(m_log.lines.size(), int(backup || c.value("switch", "") == "off"));
+        QCOMPARE(QFileInfo::exists(home + "/.claude"), file == "claude-code");
         QVERIFY(HookInstaller::install()); // a second run finds everything in place
         QCOMPARE(test::contentsOf(path), written);
+        QVERIFY(HookInstaller::isInstalled()); // entries of earlier versions count
+        if (file != "claude-code")
+            return;
+        // Claude Code runs the command with /bin/sh -c.
+        QProcess sh;
+        sh.start("/bin/sh", {"-c", QString::fromUtf8(subst(command + " claude-code"))});
+        sh.write(R"({"session_id":"s","cwd":"/p","hook_event_name":"Stop"})");
+        sh.closeWriteChannel();
+        QVERIFY(sh.waitForFinished() && QFileInfo::exists(home + "/.cursor/signalwick/state/s.json"));
     }
 };
 

@@ -1,19 +1,17 @@
-// HookInstaller against real files in a throw-away home: the merges keep what
-// users and other tools wrote, and the files stay what users made them.
+// HookInstaller against real files in a throw-away home: links, failures and
+// later launches (the merges themselves: tst_agentconfigs).
 
 #include "TestMain.h"
+#include "agents/AgentList.h"
 #include "hooks/HookInstaller.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <nlohmann/json.hpp>
 #include <unistd.h>
 
 using namespace korvane;
-using nlohmann::json;
 
 namespace {
 
@@ -24,21 +22,7 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
 }
 
-// `shape` with "@" for the installer's entry, running `command`, and "$CMD" for
-// the script's path.
-json fill(const json& shape, bool claude, const std::string& command)
-{
-    const json ours = claude ? json{{"hooks", {{{"type", "command"}, {"command", command}}}}}
-                             : json{{"command", "./hooks/signalwick.sh"}};
-    return json::parse(QByteArray::fromStdString(shape.dump())
-                           .replace("\"@\"", QByteArray::fromStdString(ours.dump()))
-                           .replace("$CMD", QFile::encodeName(HookInstaller::scriptPath()))
-                           .toStdString());
-}
-
 } // namespace
-
-Q_DECLARE_METATYPE(nlohmann::json)
 
 class TestHookInstaller : public QObject {
     Q_OBJECT
@@ -53,52 +37,6 @@ private Q_SLOTS:
         m_home = std::make_unique<QTemporaryDir>();
         qputenv("HOME", QFile::encodeName(home()));
         m_log.lines.clear();
-    }
-
-    // The file before ("before": text, or JSON; null for no file), after, and
-    // whether the old file is kept aside.
-    void merge_data()
-    {
-        QTest::addColumn<json>("c");
-        const QByteArray table = test::contentsOf(KORVANE_HOOK_TEST_DATA "/merge-cases.json");
-        for (const json& c : json::parse(table.constBegin(), table.constEnd()))
-            QTest::addRow("%s: %s", c["file"].get<std::string>().c_str(),
-                          c["name"].get<std::string>().c_str())
-                << c;
-    }
-    void merge()
-    {
-        QFETCH(json, c);
-        const bool claude = c["file"] == "claude";
-        const QString dir = home() + '/' + QString::fromStdString(c.value("home", ""));
-        qputenv("HOME", QFile::encodeName(dir));
-        QVERIFY(QDir().mkpath(dir + (claude ? "/.claude" : "/.cursor")));
-        const std::string command =
-            QString::fromStdString(c.value("command", "$CMD")).replace("$HOME", home()).toStdString();
-        const json before = c.value("installed", false) ? c["after"] : c.value("before", json());
-        const QByteArray original = QByteArray::fromStdString(
-            before.is_string() ? before.get<std::string>() : fill(before, claude, command).dump());
-        const QString path = claude ? HookInstaller::claudeSettingsPath() : HookInstaller::cursorConfigPath();
-        if (!before.is_null())
-            writeFile(path, original);
-        QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
-        const QByteArray written = test::contentsOf(path);
-        QCOMPARE(
-            json::parse(written.constBegin(), written.constEnd(), nullptr, false).dump(),
-            fill(c["after"], claude, command).dump()); // dump() keeps number kinds apart: 1 and 1.0 differ
-        const bool backup = c.value("backup", false);
-        QCOMPARE(test::contentsOf(path + ".korvane-backup"), backup ? original : QByteArray());
-        QCOMPARE(m_log.lines.size(), int(backup));
-        QCOMPARE(QFileInfo::exists(dir + "/.claude"), claude);
-        QVERIFY(HookInstaller::isInstalled());
-        // Claude Code runs the command with /bin/sh -c.
-        QProcess sh;
-        sh.start("/bin/sh",
-                 {"-c", QString::fromStdString(command).replace("$CMD", HookInstaller::scriptPath())});
-        sh.write(R"({"session_id":"s","cwd":"/p","hook_event_name":"Stop"})");
-        sh.closeWriteChannel();
-        QVERIFY(!claude ||
-                (sh.waitForFinished() && QFileInfo::exists(dir + "/.cursor/signalwick/state/s.json")));
     }
 
     // Dotfiles kept in a repository are links: the link stays, and its target is
@@ -140,7 +78,7 @@ private Q_SLOTS:
 
     void failureIsLogged()
     {
-        QVERIFY(QDir().mkpath(HookInstaller::cursorConfigPath() + "/inside"));
+        QVERIFY(QDir().mkpath(AgentList::find(u"cursor")->configPath() + "/inside"));
         QVERIFY(!HookInstaller::install());
         QCOMPARE(m_log.lines.size(), 1);
         QVERIFY2(m_log.lines.first().startsWith("Korvane: hook install failed: "),
@@ -158,8 +96,8 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(state, QFileDevice::Permissions(0x7755)));
         QVERIFY(HookInstaller::install());
         QCOMPARE(QFileInfo(state).permissions() & 0x777, QFileDevice::Permissions(0x700));
-        const QStringList files = {HookInstaller::scriptPath(), HookInstaller::cursorConfigPath(),
-                                   HookInstaller::claudeSettingsPath()};
+        const QStringList files = {HookInstaller::scriptPath(), AgentList::find(u"cursor")->configPath(),
+                                   AgentList::find(u"claude-code")->configPath()};
         const QDateTime old = QDateTime::currentDateTime().addDays(-1);
         for (const QString& path : files) {
             QFile file(path);

@@ -1,4 +1,4 @@
-// The hook script as Cursor and Claude Code run it: a payload in, the answer the
+// The hook script as the agents run it: a payload in, the answer the
 // tool expects out, and the state record it leaves, read with the store's decoder.
 
 #include "TestMain.h"
@@ -35,6 +35,7 @@ struct Case {
     json env;                // "self" stands for this process's pid
     QString pid;             // the agent's process recorded: "self", "parent" (which ran the hook) or none
     bool terminal = false;   // the hook runs under a process on a terminal of its own, through a shell
+    QString arg, agent; // the script's argument (none for entries of earlier versions), the agent recorded
 };
 
 QByteArray dump(const json& j)
@@ -79,7 +80,7 @@ class TestHookScript : public QObject {
     std::tuple<int, QByteArray, QByteArray, qint64> run(const Runner& r, const QString& home,
                                                         const QByteArray& input,
                                                         const json& env = json::object(),
-                                                        bool terminal = false) const
+                                                        const QString& arg = {}, bool terminal = false) const
     {
         QTemporaryDir bin; // the only programs the script may use
         for (const char* tool : {"mkdir", "mv", "rm", "cat", r[2]})
@@ -95,6 +96,8 @@ class TestHookScript : public QObject {
         p.setWorkingDirectory(home);
         QString program = QStandardPaths::findExecutable(r[1]);
         QStringList args = qstrcmp(r[1], "busybox") ? QStringList{m_script} : QStringList{"sh", m_script};
+        if (!arg.isEmpty())
+            args << arg;
         const int pty = terminal ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
         if (terminal) { // awk on a terminal of its own runs the hook through sh, as Claude Code does
             if (pty < 0 || ::grantpt(pty) != 0 || ::unlockpt(pty) != 0)
@@ -132,7 +135,8 @@ private Q_SLOTS:
         QTest::addColumn<Runner>("runner");
         QTest::addColumn<Case>("c");
         // Every payload captured from the real clients, by event (or by name, where they differ:
-        // Gemini CLI ends a failed turn with no text at all).
+        // Gemini CLI ends a failed turn with no text at all), under the entry Korvane writes
+        // (the agent's id as the argument) and under one of an earlier version (none).
         const json states = readJson("fixture-states.json");
         for (const auto& [tool, stateOf] : states.items()) {
             const QString folder = QString::fromStdString(tool) + '/';
@@ -141,18 +145,22 @@ private Q_SLOTS:
                 const json p = readJson(folder + name);
                 const std::string state =
                     stateOf.value(name.toStdString(), stateOf.value(p["hook_event_name"], "?"));
-                addRows(kShells, folder + name,
-                        {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name),
-                         "",
-                         QString::fromStdString(state),
-                         QString::fromStdString(p["session_id"]),
-                         QString::fromStdString(p["cwd"]),
-                         json::object(),
-                         {},
-                         false});
+                for (const QString& arg : {QString::fromStdString(tool), QString()})
+                    addRows(kShells, folder + name + (arg.isEmpty() ? " (no argument)" : ""),
+                            {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name),
+                             "",
+                             QString::fromStdString(state),
+                             QString::fromStdString(p["session_id"]),
+                             QString::fromStdString(p["cwd"]),
+                             json::object(),
+                             {},
+                             false,
+                             arg,
+                             QString::fromStdString(tool)});
             }
         }
-        // Written cases: "claude" or "cursor" names the event, "with" adds members.
+        // Written cases: "claude" or "cursor" names the event, "with" adds members, "arg" is the
+        // script's argument, "agent" the agent recorded where the event's kind does not tell it.
         for (const json& c : readJson("script-cases.json")) {
             const bool cursor = c.contains("cursor");
             json p = c.contains("raw") ? json() : base(cursor, c.value(cursor ? "cursor" : "claude", ""));
@@ -171,7 +179,9 @@ private Q_SLOTS:
                     {payload, QByteArray::fromStdString(c.value("out", "")),
                      QString::fromStdString(c["state"]), QString::fromStdString(c.value("conv", conv)),
                      QString::fromStdString(c.value("ws", ws)), c.value("env", json::object()),
-                     QString::fromStdString(c.value("pid", "")), c.value("terminal", false)});
+                     QString::fromStdString(c.value("pid", "")), c.value("terminal", false),
+                     QString::fromStdString(c.value("arg", "")),
+                     QString::fromStdString(c.value("agent", cursor ? "cursor" : "claude-code"))});
         }
     }
     void events()
@@ -182,7 +192,7 @@ private Q_SLOTS:
         const QString dir = home.path() + "/.cursor/signalwick/state/";
         // Less one: time(), which awk reads, runs on a clock some milliseconds behind.
         const double before = QDateTime::currentSecsSinceEpoch() - 1;
-        const auto [rc, out, err, parent] = run(runner, home.path(), c.payload, c.env, c.terminal);
+        const auto [rc, out, err, parent] = run(runner, home.path(), c.payload, c.env, c.arg, c.terminal);
         QCOMPARE(rc, 0);
         QCOMPARE(out, c.out);
         QCOMPARE(err, QByteArray());
@@ -206,15 +216,9 @@ private Q_SLOTS:
                  text.constData());
         QCOMPARE(record->conversationId, std::optional(c.conv));
         QCOMPARE(record->workspace, std::optional(c.ws));
-        // Only Cursor is answered, so the answer tells whose record it is; the captured rows of Codex
-        // CLI and Gemini CLI carry their folder's name.
-        const QString tool = QString(QTest::currentDataTag()).section('/', 1, 1);
-        const QString agent = tool == "codex" || tool == "gemini" ? tool
-                              : c.out.isEmpty()                   ? "claude-code"
-                                                                  : "cursor";
-        QVERIFY2(text.contains("\"agent\":\"" + agent.toUtf8() + '"'), text.constData());
+        QVERIFY2(text.contains("\"agent\":\"" + c.agent.toUtf8() + '"'), text.constData());
         // The session log where Korvane reads how a Codex turn or a Gemini turn without text ended.
-        if (tool == "codex" || tool == "gemini") {
+        if (c.agent == "codex" || c.agent == "gemini") {
             const json p = json::parse(c.payload.constData());
             const bool turn = p.contains("turn_id"), log = turn || c.state == "error";
             QCOMPARE(record->turnId,

@@ -4,7 +4,7 @@
 
 #include "FakeClock.h"
 #include "TestMain.h"
-#include "status/SessionRegistry.h"
+#include "agents/claude-code/SessionRegistry.h"
 #include "status/StatusStore.h"
 
 #include <QDir>

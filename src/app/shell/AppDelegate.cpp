@@ -1,7 +1,6 @@
 #include "shell/AppDelegate.h"
 
-#include "hooks/CodexConfig.h"
-#include "hooks/GeminiConfig.h"
+#include "agents/AgentList.h"
 #include "hooks/HookInstaller.h"
 #include "menubar/MenuBarController.h"
 #include "notify/AttentionNotifier.h"
@@ -95,7 +94,7 @@ void AppDelegate::applicationDidFinishLaunching()
     actions.toggleOverlay = [&lights] { lights.toggle(); };
     actions.showSettings = [&settingsWindowController] { settingsWindowController.show(); };
     actions.installHooks = m_services.installHooks;
-    actions.hooksInstalled = &HookInstaller::isInstalled;
+    actions.hooksInstalled = [] { return HookInstaller::isInstalled(); };
     actions.agents = &AppDelegate::agents;
     actions.checkForUpdates = [updater = m_updater.get()] { updater->checkForUpdates(); };
     m_menuBar = std::make_unique<MenuBarController>(m_store, m_settings, *m_services.loginItem,
@@ -150,20 +149,13 @@ void AppDelegate::startNotifications(TrafficLightOverlay& lights)
 
 QList<HooksReport::Agent> AppDelegate::agents()
 {
-    // The installer writes the configuration of each agent found, and Cursor's always.
-    const bool installed = HookInstaller::isInstalled();
-    const auto agent = [installed](const char* name, bool available, const char* pickUp = "",
-                                   const char* nextStep = "") {
-        return HooksReport::Agent{QString::fromUtf8(name), available, installed && available,
-                                  QString::fromUtf8(pickUp), QString::fromUtf8(nextStep)};
-    };
-    return {
-        agent("Cursor", true, "Cursor reloads hooks on save"),
-        agent("Claude Code", HookInstaller::claudeAvailable()),
-        agent("Codex CLI", CodexConfig::available(), "",
-              "Codex CLI runs them once you trust them in its /hooks screen."),
-        agent("Gemini CLI", GeminiConfig::available()),
-    };
+    QList<HooksReport::Agent> rows;
+    for (const Agent* agent : AgentList::all()) {
+        const bool available = agent->available();
+        rows.append({agent->displayName(), available, available && HookInstaller::isInstalled(*agent),
+                     agent->pickUp(), agent->nextStep()});
+    }
+    return rows;
 }
 
 QStringList AppDelegate::agentNames()

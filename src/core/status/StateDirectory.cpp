@@ -74,14 +74,12 @@ bool StateDirectory::readRegularFile(int dirFd, const char* name, std::string& b
     return ok;
 }
 
-std::optional<std::vector<StateDirectory::File>> StateDirectory::scan(double now)
+std::optional<bool> StateDirectory::forEachJsonFile(const QString& path, const JsonFileVisitor& visit)
 {
-    DIR* dir = ::opendir(QFile::encodeName(m_path).constData());
+    DIR* dir = ::opendir(QFile::encodeName(path).constData());
     if (!dir)
         return std::nullopt;
     const int dirFd = ::dirfd(dir);
-    ++m_round;
-    std::vector<File> files;
     bool listed = true;
     for (;;) {
         errno = 0;
@@ -101,26 +99,38 @@ std::optional<std::vector<StateDirectory::File>> StateDirectory::scan(double now
         struct stat st {};
         if (::fstatat(dirFd, ent->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
             continue;
-        auto it = m_entries.find(name);
-        if (it == m_entries.end() || !it->second.settled || !(it->second.identity == identityOf(st))) {
-            if (!readRegularFile(dirFd, ent->d_name, m_buffer, &st))
-                continue;
-            if (it == m_entries.end())
-                it = m_entries.try_emplace(std::string(name)).first;
-            Entry& e = it->second;
-            e.identity = identityOf(st);
-            e.settled = isSettled(st, now);
-            e.record = StateRecord::decode(m_buffer);
-            if (e.baseName.isEmpty())
-                e.baseName = QFile::decodeName(QByteArray(name.data(), qsizetype(name.size() - 5)));
-        }
-        Entry& e = it->second;
-        e.round = m_round;
-        if (e.record)
-            files.push_back({it->first, &e.baseName, &*e.record});
+        visit(dirFd, ent->d_name, st);
     }
     ::closedir(dir);
-    if (!listed)
+    return listed;
+}
+
+std::optional<std::vector<StateDirectory::File>> StateDirectory::scan(double now)
+{
+    ++m_round;
+    std::vector<File> files;
+    const std::optional<bool> listed =
+        forEachJsonFile(m_path, [&](int dirFd, const char* cname, struct stat st) {
+            const std::string_view name(cname);
+            auto it = m_entries.find(name);
+            if (it == m_entries.end() || !it->second.settled || !(it->second.identity == identityOf(st))) {
+                if (!readRegularFile(dirFd, cname, m_buffer, &st))
+                    return;
+                if (it == m_entries.end())
+                    it = m_entries.try_emplace(std::string(name)).first;
+                Entry& e = it->second;
+                e.identity = identityOf(st);
+                e.settled = isSettled(st, now);
+                e.record = StateRecord::decode(m_buffer);
+                if (e.baseName.isEmpty())
+                    e.baseName = QFile::decodeName(QByteArray(name.data(), qsizetype(name.size() - 5)));
+            }
+            Entry& e = it->second;
+            e.round = m_round;
+            if (e.record)
+                files.push_back({it->first, &e.baseName, &*e.record});
+        });
+    if (!listed || !*listed)
         return std::nullopt;
     // Files gone from the listing, or no longer readable, are forgotten.
     std::erase_if(m_entries, [this](const auto& kv) { return kv.second.round != m_round; });

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,13 @@ public:
 
     // Deletes a state file (a failure is retried by the next pass that asks).
     void remove(std::string_view name);
+
+    // The loop of scan(), also for other folders: every "*.json" that is a
+    // regular file (or a link to one), with the folder's descriptor and the
+    // file's status. nullopt when the folder cannot be opened, false when its
+    // listing broke off.
+    using JsonFileVisitor = std::function<void(int dirFd, const char* name, const struct stat& info)>;
+    static std::optional<bool> forEachJsonFile(const QString& path, const JsonFileVisitor& visit);
 
     // Reads one file as scan() does: regular files only, without blocking, up
     // to the size limit; false otherwise. Also for other folders.

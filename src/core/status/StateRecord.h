@@ -13,8 +13,8 @@ struct StateRecord {
     double ts = 0;
     std::optional<QString> workspace;
     std::optional<QString> conversationId;
-    std::optional<QString> agent; // which tool wrote it: "claude-code", "cursor"; absent in older files
-    // Codex CLI's turn and its session log, where a failed turn shows.
+    std::optional<QString> agent; // the id of the agent that wrote it (AgentList); absent in older files
+    // The agent's turn and its own session log, where what no hook reports shows.
     std::optional<QString> turnId;
     std::optional<QString> transcriptPath;
     // The agent's process, where the hook could tell (agents in a terminal):

@@ -1,16 +1,23 @@
 #include "status/StatusStore.h"
 
+#include "agents/AgentList.h"
+#include "agents/SessionReader.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTimer>
+#include <algorithm>
 
 namespace korvane {
 
 StatusStore::StatusStore(const Clock& clock, QObject* parent)
-    : QObject(parent), m_clock(clock), m_dir(QDir::homePath() + QStringLiteral("/.cursor/signalwick/state")),
-      m_sessions(QDir::homePath() + QStringLiteral("/.claude/sessions"))
+    : QObject(parent), m_clock(clock), m_dir(QDir::homePath() + QStringLiteral("/.cursor/signalwick/state"))
 {
+    for (const Agent* agent : AgentList::all()) {
+        if (std::unique_ptr<SessionReader> reader = agent->makeReader())
+            m_readers.push_back({agent->id(), std::move(reader)});
+    }
     qRegisterMetaType<korvane::AgentState>();
     qRegisterMetaType<korvane::WindowStatusList>();
     // Owner-only, as the hook script makes it: the records name the user's projects.
@@ -66,21 +73,20 @@ void StatusStore::startWatchingDirectory()
         connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &StatusStore::directoryChanged);
         connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &StatusStore::directoryChanged);
     }
-    const QStringList watched = m_watcher->directories();
-    for (const QString& dir : {m_dir.path(), m_sessions.path()}) {
-        if (!watched.contains(dir) && QFileInfo(dir).isDir())
-            m_watcher->addPath(dir);
-    }
-    // Claude Code rewrites its session files in place, which the folder's watch does not see.
-    const QStringList files = m_sessions.filePaths();
+    // The state folder, and what the readers follow (some files are rewritten in place,
+    // which a folder's watch does not see).
+    QStringList wanted{m_dir.path()};
+    for (const Reader& r : m_readers)
+        wanted += r.reader->watchedPaths();
     const QStringList watchedFiles = m_watcher->files();
     for (const QString& f : watchedFiles) {
-        if (!files.contains(f))
+        if (!wanted.contains(f))
             m_watcher->removePath(f);
     }
-    for (const QString& f : files) {
-        if (!watchedFiles.contains(f))
-            m_watcher->addPath(f);
+    const QStringList watched = m_watcher->directories() + watchedFiles;
+    for (const QString& path : wanted) {
+        if (!watched.contains(path) && QFileInfo::exists(path))
+            m_watcher->addPath(path);
     }
 }
 
@@ -113,7 +119,8 @@ void StatusStore::refresh()
         publish(AgentState::Unknown, {}, {});
         return;
     }
-    m_sessions.scan(now);
+    for (const Reader& r : m_readers)
+        r.reader->scan(now);
     std::vector<StatusRules::Input> inputs;
     inputs.reserve(files->size());
     for (const StateDirectory::File& f : *files) {
@@ -127,22 +134,16 @@ void StatusStore::refresh()
             continue;
         }
         StateRecord record = *f.record;
-        const SessionRegistry::Session* session = record.agent == u"claude-code" && record.conversationId
-                                                      ? m_sessions.find(*record.conversationId)
-                                                      : nullptr;
-        if (session && session->ended) {
-            m_dir.remove(f.name); // as the hook does at SessionEnd
+        const auto reader = std::find_if(m_readers.begin(), m_readers.end(),
+                                         [&record](const Reader& r) { return record.agent == r.agent; });
+        if (reader != m_readers.end() && !reader->reader->review(record)) {
+            m_dir.remove(f.name); // as the hook does at the session's end
             continue;
         }
-        if (session && session->updated > record.ts) {
-            record.state = session->state;
-            record.ts = session->updated;
-        }
-        if (std::optional<QString> end = m_logs.turnEnd(record))
-            record.state = std::move(*end);
         inputs.push_back({std::move(record), *f.baseName});
     }
-    m_logs.sweep();
+    for (const Reader& r : m_readers)
+        r.reader->sweep();
     StatusRules::Result result = StatusRules::evaluate(inputs, now);
     publish(result.state, std::move(result.windows), std::move(result.tabs));
 

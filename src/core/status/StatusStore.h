@@ -3,8 +3,6 @@
 #include "platform/Clock.h"
 #include "platform/ProcessTable.h"
 #include "status/AgentState.h"
-#include "status/SessionLog.h"
-#include "status/SessionRegistry.h"
 #include "status/StateDirectory.h"
 #include "status/StateRecord.h"
 #include "status/StatusRules.h"
@@ -14,11 +12,15 @@
 #include <QObject>
 #include <QString>
 #include <array>
+#include <memory>
+#include <vector>
 
 class QFileSystemWatcher;
 class QTimer;
 
 namespace korvane {
+
+class SessionReader;
 
 // The single source of agent status. It reads the state directory at start,
 // once a second and whenever the directory changes, and publishes the overall
@@ -39,9 +41,8 @@ public:
     static constexpr int kBurstMs = 50;
 
     // The state directory is ~/.cursor/signalwick/state under QDir::homePath();
-    // it is created here (a failure is ignored). Claude Code's records also
-    // follow its session registry, ~/.claude/sessions; Codex CLI's and Gemini
-    // CLI's, their session logs (SessionLog). Nothing is read until start().
+    // it is created here (a failure is ignored). Each agent's records also follow
+    // what its reader finds in the agent's own files. Nothing is read until start().
     // Ages are measured with the clock, which must outlive the store.
     explicit StatusStore(const Clock& clock = SystemClock::instance(), QObject* parent = nullptr);
     ~StatusStore() override;
@@ -80,8 +81,11 @@ private:
     const Clock& m_clock;
     const ProcessTable* m_processes = &SystemProcessTable::instance();
     StateDirectory m_dir;
-    SessionRegistry m_sessions;
-    SessionLog m_logs;
+    struct Reader {
+        QString agent;
+        std::unique_ptr<SessionReader> reader;
+    };
+    std::vector<Reader> m_readers;
     AgentState m_state = AgentState::Unknown;
     WindowStatusList m_windows;
     WindowStatusList m_tabs;

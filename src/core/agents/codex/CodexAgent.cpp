@@ -1,7 +1,6 @@
-#include "hooks/CodexConfig.h"
+#include "agents/codex/CodexAgent.h"
 
-#include "hooks/HookGroups.h"
-#include "hooks/HookInstaller.h"
+#include "agents/codex/CodexLog.h"
 #include "hooks/JsonFile.h"
 #include "platform/SystemLog.h"
 
@@ -38,23 +37,24 @@ QString tableName(const QString& header)
 
 } // namespace
 
-bool CodexConfig::available()
+HookLayout CodexAgent::layout() const
 {
-    const QFileInfo info(QDir::homePath() + QStringLiteral("/.codex"));
-    return info.exists() || info.isSymLink();
+    HookLayout layout;
+    layout.upgradeOlder = false;
+    return layout;
 }
 
-QString CodexConfig::hooksPath()
+std::unique_ptr<SessionReader> CodexAgent::makeReader() const
 {
-    return QDir::homePath() + QStringLiteral("/.codex/hooks.json");
+    return std::make_unique<CodexLog>();
 }
 
-QString CodexConfig::configPath()
+QString CodexAgent::configTomlPath()
 {
     return QDir::homePath() + QStringLiteral("/.codex/config.toml");
 }
 
-CodexConfig::Switch CodexConfig::enableHooks(QByteArray& toml)
+CodexAgent::Switch CodexAgent::enableHooks(QByteArray& toml)
 {
     QByteArray edited = toml;
     const Switch found = addSwitch(edited);
@@ -69,7 +69,7 @@ CodexConfig::Switch CodexConfig::enableHooks(QByteArray& toml)
     return Switch::Added;
 }
 
-CodexConfig::Switch CodexConfig::addSwitch(QByteArray& toml)
+CodexAgent::Switch CodexAgent::addSwitch(QByteArray& toml)
 {
     const QByteArray eol = toml.contains("\r\n") ? "\r\n" : "\n";
     QList<QByteArray> lines = toml.split('\n');
@@ -130,14 +130,9 @@ CodexConfig::Switch CodexConfig::addSwitch(QByteArray& toml)
     return Switch::Added;
 }
 
-bool CodexConfig::install(const QString& script, QString* error)
+bool CodexAgent::finishInstall(QString* error) const
 {
-    const nlohmann::json handler = {{"type", "command"},
-                                    {"command", HookInstaller::claudeCommand(script.toStdString())}};
-    if (!HookGroups::mergeFile(hooksPath(), kEvents, handler, false, error))
-        return false;
-
-    const QString path = configPath();
+    const QString path = configTomlPath();
     QFile file(path);
     QByteArray toml;
     if (file.exists() &&

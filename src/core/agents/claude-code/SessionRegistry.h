@@ -1,5 +1,7 @@
 #pragma once
 
+#include "agents/SessionReader.h"
+#include "status/AgentState.h"
 #include "status/StateDirectory.h"
 
 #include <QByteArray>
@@ -18,12 +20,12 @@ namespace korvane {
 // an interrupt, which no hook reports) and stays behind when the process is
 // killed. An internal file of another program: anything unexpected in it
 // counts as no entry, so that the hooks alone decide. Never written to.
-class SessionRegistry {
+class SessionRegistry final : public SessionReader {
 public:
     struct Session {
-        QString state;      // "working", "waiting" or "idle", in a state file's words
-        double updated = 0; // when the status was set, seconds since 1970
-        bool ended = false; // its process is gone
+        AgentState state = AgentState::Unknown; // Working, Waiting or Idle
+        double updated = 0;                     // when the status was set, seconds since 1970
+        bool ended = false;                     // its process is gone
     };
     struct Entry {
         qint64 pid = 0;
@@ -38,9 +40,13 @@ public:
     explicit SessionRegistry(QString path) : m_path(std::move(path)) {}
     const QString& path() const { return m_path; }
 
+    // The folder, and the session files, which the client rewrites in place.
+    QStringList watchedPaths() const override;
     // Reads the folder again (files that changed only, as StateDirectory does)
     // and checks which processes still run. A missing folder holds no sessions.
-    void scan(double now);
+    void scan(double now) override;
+    // A newer status wins over the record's; an ended process ends the conversation.
+    bool review(StateRecord& record) override;
     // The session with that id; a running process's entry wins over an ended one.
     const Session* find(const QString& sessionId) const;
     // The session files the last scan found.

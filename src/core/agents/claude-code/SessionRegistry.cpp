@@ -1,11 +1,10 @@
-#include "status/SessionRegistry.h"
+#include "agents/claude-code/SessionRegistry.h"
 
 #include "platform/ProcessTable.h"
 
 #include <QFile>
 #include <cerrno>
 #include <cmath>
-#include <dirent.h>
 #include <fcntl.h>
 #include <nlohmann/json.hpp>
 #include <unistd.h>
@@ -38,15 +37,15 @@ std::optional<SessionRegistry::Entry> SessionRegistry::decode(std::string_view j
         return std::nullopt;
     const std::string& word = status->get_ref<const std::string&>();
     Entry e;
-    e.session.state = word == "busy"      ? QStringLiteral("working")
-                      : word == "waiting" ? QStringLiteral("waiting")
-                      : word == "idle"    ? QStringLiteral("idle")
-                                          : QString();
+    e.session.state = word == "busy"      ? AgentState::Working
+                      : word == "waiting" ? AgentState::Waiting
+                      : word == "idle"    ? AgentState::Idle
+                                          : AgentState::Unknown;
     e.pid = pid->get<qint64>();
     e.procStart = QByteArray::fromStdString(start->get<std::string>());
     e.sessionId = QString::fromStdString(id->get<std::string>());
     e.session.updated = updated->get<double>() / 1000;
-    if (e.session.state.isEmpty() || e.sessionId.isEmpty() || e.procStart.isEmpty() ||
+    if (e.session.state == AgentState::Unknown || e.sessionId.isEmpty() || e.procStart.isEmpty() ||
         !std::isfinite(e.session.updated))
         return std::nullopt;
     return e;
@@ -60,44 +59,52 @@ std::optional<bool> SessionRegistry::isRunning(qint64 pid, const QByteArray& pro
 void SessionRegistry::scan(double now)
 {
     m_sessions.clear();
-    DIR* dir = ::opendir(QFile::encodeName(m_path).constData());
-    if (!dir) {
-        m_files.clear();
-        return;
-    }
-    const int dirFd = ::dirfd(dir);
     ++m_round;
-    while (const dirent* ent = ::readdir(dir)) {
-        const std::string_view name(ent->d_name);
-        struct stat st {};
-        if (name.size() <= 5 || name.substr(name.size() - 5) != ".json" ||
-            (ent->d_type != DT_REG && ent->d_type != DT_LNK && ent->d_type != DT_UNKNOWN) ||
-            ::fstatat(dirFd, ent->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        auto it = m_files.find(std::string(name));
-        if (it == m_files.end() || !it->second.settled ||
-            !(it->second.identity == StateDirectory::identityOf(st))) {
-            if (!StateDirectory::readRegularFile(dirFd, ent->d_name, m_buffer, &st))
-                continue;
-            const File file{StateDirectory::identityOf(st), decode(m_buffer),
-                            StateDirectory::isSettled(st, now), 0};
-            it = m_files.insert_or_assign(std::string(name), file).first;
-        }
-        it->second.round = m_round;
-        if (!it->second.entry)
-            continue;
-        const Entry& e = *it->second.entry;
-        const std::optional<bool> running = isRunning(e.pid, e.procStart);
-        Session s = e.session;
-        s.ended = running == false;
-        auto known = m_sessions.find(e.sessionId);
-        if (known == m_sessions.end())
-            m_sessions.insert(e.sessionId, s);
-        else if (known->ended != s.ended ? known->ended : known->updated < s.updated)
-            *known = s;
+    const std::optional<bool> listed =
+        StateDirectory::forEachJsonFile(m_path, [&](int dirFd, const char* name, struct stat st) {
+            auto it = m_files.find(name);
+            if (it == m_files.end() || !it->second.settled ||
+                !(it->second.identity == StateDirectory::identityOf(st))) {
+                if (!StateDirectory::readRegularFile(dirFd, name, m_buffer, &st))
+                    return;
+                const File file{StateDirectory::identityOf(st), decode(m_buffer),
+                                StateDirectory::isSettled(st, now), 0};
+                it = m_files.insert_or_assign(std::string(name), file).first;
+            }
+            it->second.round = m_round;
+            if (!it->second.entry)
+                return;
+            const Entry& e = *it->second.entry;
+            const std::optional<bool> running = isRunning(e.pid, e.procStart);
+            Session s = e.session;
+            s.ended = running == false;
+            auto known = m_sessions.find(e.sessionId);
+            if (known == m_sessions.end())
+                m_sessions.insert(e.sessionId, s);
+            else if (known->ended != s.ended ? known->ended : known->updated < s.updated)
+                *known = s;
+        });
+    if (!listed)
+        m_files.clear();
+    else
+        std::erase_if(m_files, [this](const auto& kv) { return kv.second.round != m_round; });
+}
+
+QStringList SessionRegistry::watchedPaths() const
+{
+    return QStringList{m_path} + filePaths();
+}
+
+bool SessionRegistry::review(StateRecord& record)
+{
+    const Session* session = record.conversationId ? find(*record.conversationId) : nullptr;
+    if (session && session->ended)
+        return false;
+    if (session && session->updated > record.ts) {
+        record.state = rawValue(session->state);
+        record.ts = session->updated;
     }
-    ::closedir(dir);
-    std::erase_if(m_files, [this](const auto& kv) { return kv.second.round != m_round; });
+    return true;
 }
 
 QStringList SessionRegistry::filePaths() const

@@ -1,0 +1,29 @@
+#include "agents/AgentList.h"
+
+#include "agents/claude-code/ClaudeCodeAgent.h"
+#include "agents/codex/CodexAgent.h"
+#include "agents/cursor/CursorAgent.h"
+#include "agents/gemini/GeminiAgent.h"
+
+namespace korvane {
+
+const std::vector<const Agent*>& AgentList::all()
+{
+    static const CursorAgent cursor;
+    static const ClaudeCodeAgent claudeCode;
+    static const CodexAgent codex;
+    static const GeminiAgent gemini;
+    static const std::vector<const Agent*> agents = {&cursor, &claudeCode, &codex, &gemini};
+    return agents;
+}
+
+const Agent* AgentList::find(QStringView id)
+{
+    for (const Agent* agent : all()) {
+        if (agent->id() == id)
+            return agent;
+    }
+    return nullptr;
+}
+
+} // namespace korvane
