@@ -33,7 +33,7 @@ struct Case {
     QString state;           // "" nothing changes, "-" the conversation's file is removed
     QString conv, ws;        // conversation_id and workspace written
     json env;                // "self" stands for this process's pid
-    QString pid;             // the agent's process recorded: "self", "parent" (which ran the hook) or none
+    QString pid = {};        // the agent's process recorded: "self", "parent" (which ran the hook) or none
     bool terminal = false;   // the hook runs under a process on a terminal of its own, through a shell
 };
 
@@ -142,14 +142,9 @@ private Q_SLOTS:
                 const std::string state =
                     stateOf.value(name.toStdString(), stateOf.value(p["hook_event_name"], "?"));
                 addRows(kShells, folder + name,
-                        {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name),
-                         "",
-                         QString::fromStdString(state),
-                         QString::fromStdString(p["session_id"]),
-                         QString::fromStdString(p["cwd"]),
-                         json::object(),
-                         {},
-                         false});
+                        {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name), "",
+                         QString::fromStdString(state), QString::fromStdString(p["session_id"]),
+                         QString::fromStdString(p["cwd"]), json::object()});
             }
         }
         // Written cases: "claude" or "cursor" names the event, "with" adds members.
