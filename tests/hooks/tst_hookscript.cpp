@@ -33,7 +33,7 @@ struct Case {
     QString state;           // "" nothing changes, "-" the conversation's file is removed
     QString conv, ws;        // conversation_id and workspace written
     json env;                // "self" stands for this process's pid
-    QString pid;             // the agent's process recorded: "self", "parent" (which ran the hook) or none
+    QString pid = {};        // the agent's process recorded: "self", "parent" (which ran the hook) or none
     bool terminal = false;   // the hook runs under a process on a terminal of its own, through a shell
     QString arg, agent; // the script's argument (none for entries of earlier versions), the agent recorded
 };
@@ -147,15 +147,9 @@ private Q_SLOTS:
                     stateOf.value(name.toStdString(), stateOf.value(p["hook_event_name"], "?"));
                 for (const QString& arg : {QString::fromStdString(tool), QString()})
                     addRows(kShells, folder + name + (arg.isEmpty() ? " (no argument)" : ""),
-                            {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name),
-                             "",
-                             QString::fromStdString(state),
-                             QString::fromStdString(p["session_id"]),
-                             QString::fromStdString(p["cwd"]),
-                             json::object(),
-                             {},
-                             false,
-                             arg,
+                            {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name), "",
+                             QString::fromStdString(state), QString::fromStdString(p["session_id"]),
+                             QString::fromStdString(p["cwd"]), json::object(), QString(), false, arg,
                              QString::fromStdString(tool)});
             }
         }
