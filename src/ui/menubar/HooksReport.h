@@ -12,10 +12,10 @@ class HooksReport {
 public:
     // One agent Korvane serves.
     struct Agent {
-        QString name;           // "Claude Code"
+        QString name;           // as users know it
         bool available = false; // the agent is on this machine
         bool installed = false; // Korvane's hooks are in its configuration
-        // How a running agent takes new hooks up, as a clause ("Cursor reloads hooks on
+        // How a running agent takes new hooks up, as a clause ("… reloads hooks on
         // save"); empty when its sessions must be restarted.
         QString pickUp;
         // A step left to the user, as a sentence; empty when none.

@@ -37,7 +37,7 @@ public:
     // `agentNames`: the agents served here, as the empty list names them.
     SettingsView(AppSettings& settings, const LightRows& rows, QStringList agentNames = {},
                  QWidget* parent = nullptr);
-    // "No active Cursor or Claude Code windows yet.", "No active tabs yet."
+    // "No active A or B windows yet." with the agents named, "No active tabs yet." without.
     static QString emptyText(const QStringList& agentNames, bool perTab);
 
     // 28 per row plus 8: the list shows every row and the form scrolls as a whole.
