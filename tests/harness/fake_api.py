@@ -124,9 +124,11 @@ class Handler(BaseHTTPRequestHandler):
 
     def api_chat(self, body, step):
         if "tool" in step:
+            offered = {t.get("function", {}).get("name") for t in body.get("tools", []) if isinstance(t, dict)}
+            name = "bash" if "bash" in offered else "run_shell_command"
             delta = {"role": "assistant", "tool_calls": [{"index": 0, "id": "call_%d" % time.time_ns(), "type": "function",
-                                                          "function": {"name": "run_shell_command", "arguments": json.dumps(
-                                                              {"command": COMMANDS[step["tool"]]})}}]}
+                                                          "function": {"name": name, "arguments": json.dumps(
+                                                              {"command": COMMANDS[step["tool"]], "description": "Run it"})}}]}
         else:
             delta = {"role": "assistant", "content": step["text"]}
         chunk = {"id": "c1", "object": "chat.completion.chunk", "created": int(time.time()), "model": body.get("model")}

@@ -135,7 +135,8 @@ private Q_SLOTS:
         QTest::addColumn<Runner>("runner");
         QTest::addColumn<Case>("c");
         // Every payload captured from the real clients, by event (or by name, where they differ:
-        // Gemini CLI ends a failed turn with no text at all), under the entry Korvane writes
+        // Gemini CLI ends a failed turn with no text at all; "env": what the client sets for its
+        // hooks), under the entry Korvane writes
         // (the agent's id as the argument) and under one of an earlier version (none).
         const json states = readJson("fixture-states.json");
         for (const auto& [tool, stateOf] : states.items()) {
@@ -148,9 +149,10 @@ private Q_SLOTS:
                 for (const QString& arg : {QString::fromStdString(tool), QString()})
                     addRows(kShells, folder + name + (arg.isEmpty() ? " (no argument)" : ""),
                             {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name), "",
-                             QString::fromStdString(state), QString::fromStdString(p["session_id"]),
-                             QString::fromStdString(p["cwd"]), json::object(), QString(), false, arg,
-                             QString::fromStdString(tool)});
+                             QString::fromStdString(state),
+                             QString::fromStdString(p.value("session_id", p.value("sessionId", ""))),
+                             QString::fromStdString(p["cwd"]), stateOf.value("env", json::object()),
+                             QString(), false, arg, QString::fromStdString(tool)});
             }
         }
         // Written cases: "claude" or "cursor" names the event, "with" adds members, "arg" is the

@@ -7,6 +7,7 @@
 #include "agents/claude-code/SessionRegistry.h"
 #include "status/StatusStore.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QSignalSpy>
 #include <QThread>
@@ -115,6 +116,27 @@ QByteArray chat(const QList<QByteArray>& types)
     return log;
 }
 
+// A Copilot CLI event log: "kind:age" events (approved, denied, abort, prompt), each a line.
+QByteArray events(const QList<QByteArray>& list)
+{
+    QByteArray log = R"({"type":"session.start","data":{},"timestamp":"2020-01-01T00:00:00.000Z"})"
+                     "\n";
+    for (const QByteArray& e : list) {
+        const QByteArray kind = e.split(':')[0];
+        const QByteArray at =
+            QDateTime::fromMSecsSinceEpoch(qint64((kNow - e.split(':')[1].toDouble()) * 1000))
+                .toUTC()
+                .toString(Qt::ISODateWithMs)
+                .toUtf8();
+        const QByteArray type = kind == "abort"    ? "abort"
+                                : kind == "prompt" ? "user.message"
+                                                   : "permission.completed";
+        log += R"({"type":")" + type + R"(","data":{"result":{"kind":")" + kind + R"("}},"timestamp":")" +
+               at + "\"}\n";
+    }
+    return log;
+}
+
 // Turns the event loop a few times without waiting: what the watcher has
 // reported is handled, and no timer of the store comes due meanwhile.
 void turnLoop()
@@ -208,6 +230,17 @@ private Q_SLOTS:
             "idle w #1|idle|1 w #2|idle|4");
         row("Gemini: failed", "gemini x.json; chat user gemini user error info", failed);
         row("Gemini: nothing after the prompt", "gemini x.json; chat user cancelled user", failed);
+        // Copilot CLI runs no hook at an approval or a Ctrl+C; its event log counts when newer than the
+        // record.
+        const char* asks = "waiting w #1|idle|1 w #2|waiting|4";
+        row("Copilot: approved", "copilot x.json waiting; events approved:2", working);
+        row("Copilot: approved before the record", "copilot x.json waiting; events approved:6", asks);
+        row("Copilot: denied", "copilot x.json waiting; events denied:2", asks);
+        row("Copilot: Ctrl+C", "copilot x.json working; events approved:3 abort:2",
+            "idle w #1|idle|1 w #2|idle|4");
+        // A record of whole seconds: the next prompt within the second of a Ctrl+C.
+        row("Copilot: Ctrl+C, then a prompt", "copilot x.json working; events abort:3.5 prompt:3.4", working);
+        row("Copilot: Ctrl+C before the record", "copilot x.json working; events abort:6", working);
     }
     void scenario()
     {
@@ -245,10 +278,14 @@ private Q_SLOTS:
             else if (w[0] == "gemini")
                 QVERIFY(put(w[1], rec("error", 4, "x", "gemini").chopped(1) + ",\"transcript_path\":\"" +
                                       native("~/log.jsonl") + "\"}"));
-            else if (w[0] == "log" || w[0] == "chat") {
+            else if (w[0] == "copilot")
+                QVERIFY(put(w[1], rec(w[2], 4, "x", "copilot").chopped(1) + ",\"transcript_path\":\"" +
+                                      native("~/log.jsonl") + "\"}"));
+            else if (w[0] == "log" || w[0] == "chat" || w[0] == "events") {
                 QFile log(QFile::decodeName(native("~/log.jsonl")));
-                QVERIFY(log.open(QIODevice::WriteOnly) &&
-                        log.write(w[0] == "log" ? rollout(w.mid(1)) : chat(w.mid(1))) > 0);
+                QVERIFY(log.open(QIODevice::WriteOnly) && log.write(w[0] == "log"    ? rollout(w.mid(1))
+                                                                    : w[0] == "chat" ? chat(w.mid(1))
+                                                                                     : events(w.mid(1))) > 0);
             } else if (w[0] == "link")
                 QCOMPARE(::symlink(native("~/aside").constData(), path.constData()), 0);
             else if (w[0] == "mtime")

@@ -2,6 +2,7 @@
 
 #include "agents/claude-code/ClaudeCodeAgent.h"
 #include "agents/codex/CodexAgent.h"
+#include "agents/copilot/CopilotAgent.h"
 #include "agents/cursor/CursorAgent.h"
 #include "agents/gemini/GeminiAgent.h"
 
@@ -13,7 +14,8 @@ const std::vector<const Agent*>& AgentList::all()
     static const ClaudeCodeAgent claudeCode;
     static const CodexAgent codex;
     static const GeminiAgent gemini;
-    static const std::vector<const Agent*> agents = {&cursor, &claudeCode, &codex, &gemini};
+    static const CopilotAgent copilot;
+    static const std::vector<const Agent*> agents = {&cursor, &claudeCode, &codex, &gemini, &copilot};
     return agents;
 }
 
