@@ -235,7 +235,7 @@ private Q_SLOTS:
         const char* asks = "waiting w #1|idle|1 w #2|waiting|4";
         row("Copilot: approved", "copilot x.json waiting; events approved:2", working);
         row("Copilot: approved before the record", "copilot x.json waiting; events approved:6", asks);
-        row("Copilot: denied", "copilot x.json waiting; events denied:2", asks);
+        row("Copilot: refused, with word for the model", "copilot x.json waiting; events denied:2", working);
         row("Copilot: Ctrl+C", "copilot x.json working; events approved:3 abort:2",
             "idle w #1|idle|1 w #2|idle|4");
         // A record of whole seconds: the next prompt within the second of a Ctrl+C.

@@ -16,22 +16,15 @@ std::optional<SessionLog::Event> CopilotLog::lastEvent(std::string_view tail, bo
                 return true;
         return false;
     };
-    return SessionLog::fromEnd(
-        tail, cut, wanted, [](const nlohmann::json& j) -> std::optional<std::optional<Event>> {
-            const std::string type = SessionLog::stringOf(j, "type");
-            const std::string at = SessionLog::stringOf(j, "timestamp");
-            if (type == "user.message") // a turn began after anything earlier
-                return std::make_optional(std::optional<Event>());
-            if (type == "abort")
-                return Event{at, AgentState::Idle};
-            const auto data = j.find("data");
-            const nlohmann::json* result = nullptr;
-            if (data != j.end() && data->is_object() && data->contains("result"))
-                result = &(*data)["result"];
-            if (result && result->is_object() && SessionLog::stringOf(*result, "kind") == "approved")
-                return Event{at, AgentState::Working};
-            return std::nullopt; // denied: the turn's end or the next prompt tells
-        });
+    const auto judge = [](const nlohmann::json& j) -> std::optional<std::optional<Event>> {
+        const std::string type = SessionLog::stringOf(j, "type");
+        if (type == "user.message") // a turn began after anything earlier
+            return std::make_optional(std::optional<Event>());
+        // Otherwise the dialog closed: approved, or refused with word for the model, which goes on.
+        return Event{SessionLog::stringOf(j, "timestamp"),
+                     type == "abort" ? AgentState::Idle : AgentState::Working};
+    };
+    return SessionLog::fromEnd(tail, cut, wanted, judge);
 }
 
 bool CopilotLog::review(StateRecord& record)

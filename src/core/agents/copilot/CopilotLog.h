@@ -5,8 +5,8 @@
 
 namespace korvane {
 
-// GitHub Copilot CLI runs no hook when the user approves a tool (the light would
-// stay red until the tool ends) nor when Ctrl+C ends a turn. Its session's
+// GitHub Copilot CLI runs no hook when the user answers an approval (the light
+// would stay red until the tool ends) nor when Ctrl+C ends a turn. Its session's
 // events.jsonl records both; they count when they come after the record.
 class CopilotLog final : public SessionReader {
 public:
