@@ -1,5 +1,5 @@
 #!/bin/bash
-# agent_client.sh AGENT: the real client of Codex CLI or Gemini CLI (tests/harness/agents) in tmux, against
+# agent_client.sh AGENT: the real client of an agent (tests/harness/agents) in tmux, against
 # the fake model server, runs the hooks Korvane merged; the tray dot shows each turn (see the steps), and
 # leaves orange once the client is killed mid-turn. Skips without the client.
 . "$(dirname "$0")/lib.sh"
@@ -16,11 +16,12 @@ e2e_new_home
 # The client's own files first: they make the agent count as present, so Korvane merges its hooks.
 reason=$(CLIENT_HOME=$E2E_HOME FAKE_DELAY=3 harness serve "$out" text 2>&1)
 case $? in 0) ;; 77) e2e_skip "${reason#SKIP: }" ;; *) e2e_fail "harness: $reason" ;; esac
-config=$(ls "$E2E_HOME"/.codex/config.toml "$E2E_HOME"/.gemini/settings.json 2>/dev/null)
+config=$(ls "$E2E_HOME"/.codex/config.toml "$E2E_HOME"/.gemini/settings.json "$E2E_HOME"/.qwen/settings.json 2>/dev/null)
 e2e_write_defaults '{"KorvaneHasLaunched": true}'
 e2e_launch
 e2e_wait_tray_icon
-e2e_wait_until 5 grep -q signalwick "$E2E_HOME"/.codex/hooks.json "$E2E_HOME"/.gemini/settings.json ||
+e2e_wait_until 5 grep -qs signalwick "$E2E_HOME"/.codex/hooks.json "$E2E_HOME"/.gemini/settings.json \
+    "$E2E_HOME"/.qwen/settings.json ||
     e2e_fail "no hooks beside $config"
 client() { CLIENT_HOME=$E2E_HOME harness "$1" "$out" "${@:2}" || e2e_fail "harness: $* ($(cat "$out/screen-timeout.txt" 2>/dev/null))"; }
 screen() { tmux -S "$out/tmux" capture-pane -p -t client | grep -v '^ *$' | tail -n "${1:-50}"; }

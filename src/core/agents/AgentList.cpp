@@ -4,6 +4,7 @@
 #include "agents/codex/CodexAgent.h"
 #include "agents/cursor/CursorAgent.h"
 #include "agents/gemini/GeminiAgent.h"
+#include "agents/qwen-code/QwenCodeAgent.h"
 
 namespace korvane {
 
@@ -13,7 +14,8 @@ const std::vector<const Agent*>& AgentList::all()
     static const ClaudeCodeAgent claudeCode;
     static const CodexAgent codex;
     static const GeminiAgent gemini;
-    static const std::vector<const Agent*> agents = {&cursor, &claudeCode, &codex, &gemini};
+    static const QwenCodeAgent qwenCode;
+    static const std::vector<const Agent*> agents = {&cursor, &claudeCode, &codex, &gemini, &qwenCode};
     return agents;
 }
 
