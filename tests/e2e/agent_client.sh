@@ -42,6 +42,7 @@ say write "Run a tool for me"
 dot "$COLOR_RED" 15 "red while the approval prompt waits"
 client asks 5
 sleep 2 && client approve
+dot "$COLOR_WORKING" 5 "orange once approved"
 dot "$COLOR_IDLE" 15 "green after the approved command"
 [ -f "$out/project/korvane-tool-ran" ] || e2e_fail "the approved command did not run"
 say slow "Answer slowly"
@@ -51,6 +52,8 @@ dot "$COLOR_IDLE" 10 "green after the interrupt"
 # Codex CLI runs no hook here, and Gemini CLI the same as for an Esc: the light reads its session log.
 say error "This one will fail"
 dot "$COLOR_RED" 15 "red after the failed turn"
+# Not hidden by what follows: Qwen Code reports the idle prompt just after a failure.
+sleep 2 && dot "$COLOR_RED" 1 "still red after the failed turn"
 say slow "Answer slowly"
 dot "$COLOR_WORKING" 10 "orange during another slow turn"
 client kill KILL
