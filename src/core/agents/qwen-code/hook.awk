@@ -6,15 +6,15 @@
 function qwen_code_is() {
     return env("QWEN_CODE_SESSION_ID") != "" || str("transcript_path") ~ /\/\.qwen\/projects\/[^\/]*\/chats\//
 }
-# Whether the conversation record says the last request failed.
-function qwen_code_failed(    f, line, ok) {
+# The state recorded for the conversation, if any.
+function qwen_code_recorded(    f, line) {
     f = ENVIRON["SIGNALWICK_BASE"]
-    if (f == "") return 0
+    if (f == "") return ""
     sub(/[^\/]*$/, "", f)
     f = f fname(jstr(conv, convRaw)) ".json"
-    ok = (getline line < f) > 0 && index(line, "{\"state\":\"error\",") == 1
+    if ((getline line < f) <= 0) line = ""
     close(f)
-    return ok
+    return match(line, /^\{"state":"[a-z]*"/) ? substr(line, 11, RLENGTH - 11) : ""
 }
 # Nothing on stdout: it would reach the model, or the screen.
 function qwen_code_rules() {
@@ -26,8 +26,13 @@ function qwen_code_rules() {
     else if (ev == "Notification") {
         t = str("notification_type")
         if (t == "permission_prompt") state = "waiting"
-        # After an Esc, and within milliseconds of every failed request, whose red must stay.
-        else if (t == "idle_prompt") state = qwen_code_failed() ? "" : "idle"
+        # After an Esc, and within milliseconds of every failed request, whose red must stay. The
+        # hook of the failure may run alongside this one: a turn not ended yet gives it time to write.
+        else if (t == "idle_prompt") {
+            was = qwen_code_recorded()
+            if (was == "working") { system("sleep 0.3"); was = qwen_code_recorded() }
+            state = was == "error" ? "" : "idle"
+        }
     }
     else if (ev == "Stop") state = "idle"
     else if (ev == "StopFailure") state = "error"
