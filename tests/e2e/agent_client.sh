@@ -17,12 +17,12 @@ e2e_new_home
 reason=$(CLIENT_HOME=$E2E_HOME FAKE_DELAY=3 harness serve "$out" text 2>&1)
 case $? in 0) ;; 77) e2e_skip "${reason#SKIP: }" ;; *) e2e_fail "harness: $reason" ;; esac
 config=$(ls "$E2E_HOME"/.codex/config.toml "$E2E_HOME"/.gemini/settings.json "$E2E_HOME"/.copilot/config.json \
-    2>/dev/null)
+    "$E2E_HOME"/.qwen/settings.json 2>/dev/null)
 e2e_write_defaults '{"KorvaneHasLaunched": true}'
 e2e_launch
 e2e_wait_tray_icon
 e2e_wait_until 5 grep -qs signalwick "$E2E_HOME"/.codex/hooks.json "$E2E_HOME"/.gemini/settings.json \
-    "$E2E_HOME"/.copilot/hooks/korvane.json ||
+    "$E2E_HOME"/.copilot/hooks/korvane.json "$E2E_HOME"/.qwen/settings.json ||
     e2e_fail "no hooks beside $config"
 client() { CLIENT_HOME=$E2E_HOME harness "$1" "$out" "${@:2}" || e2e_fail "harness: $* ($(cat "$out/screen-timeout.txt" 2>/dev/null))"; }
 screen() { tmux -S "$out/tmux" capture-pane -p -t client | grep -v '^ *$' | tail -n "${1:-50}"; }
@@ -43,6 +43,7 @@ say write "Run a tool for me"
 dot "$COLOR_RED" 15 "red while the approval prompt waits"
 client asks 5
 sleep 2 && client approve
+dot "$COLOR_WORKING" 5 "orange once approved"
 dot "$COLOR_IDLE" 15 "green after the approved command"
 [ -f "$out/project/korvane-tool-ran" ] || e2e_fail "the approved command did not run"
 say slow "Answer slowly"
@@ -53,6 +54,8 @@ dot "$COLOR_IDLE" 10 "green after the interrupt"
 # Copilot CLI runs no hook at an interrupt: its event log tells.
 say error "This one will fail"
 dot "$COLOR_RED" 15 "red after the failed turn"
+# Not hidden by what follows: Qwen Code reports the idle prompt just after a failure.
+sleep 2 && dot "$COLOR_RED" 1 "still red after the failed turn"
 say slow "Answer slowly"
 dot "$COLOR_WORKING" 10 "orange during another slow turn"
 client kill KILL

@@ -36,6 +36,7 @@ struct Case {
     QString pid = {};        // the agent's process recorded: "self", "parent" (which ran the hook) or none
     bool terminal = false;   // the hook runs under a process on a terminal of its own, through a shell
     QString arg, agent; // the script's argument (none for entries of earlier versions), the agent recorded
+    QString before;     // the conversation's state already recorded, if any
 };
 
 QByteArray dump(const json& j)
@@ -152,7 +153,7 @@ private Q_SLOTS:
                              QString::fromStdString(state),
                              QString::fromStdString(p.value("session_id", p.value("sessionId", ""))),
                              QString::fromStdString(p["cwd"]), stateOf.value("env", json::object()),
-                             QString(), false, arg, QString::fromStdString(tool)});
+                             QString(), false, arg, QString::fromStdString(tool), QString()});
             }
         }
         // Written cases: "claude" or "cursor" names the event, "with" adds members, "arg" is the
@@ -177,7 +178,8 @@ private Q_SLOTS:
                      QString::fromStdString(c.value("ws", ws)), c.value("env", json::object()),
                      QString::fromStdString(c.value("pid", "")), c.value("terminal", false),
                      QString::fromStdString(c.value("arg", "")),
-                     QString::fromStdString(c.value("agent", cursor ? "cursor" : "claude-code"))});
+                     QString::fromStdString(c.value("agent", cursor ? "cursor" : "claude-code")),
+                     QString::fromStdString(c.value("before", ""))});
         }
     }
     void events()
@@ -188,6 +190,17 @@ private Q_SLOTS:
         const QString dir = home.path() + "/.cursor/signalwick/state/";
         // Less one: time(), which awk reads, runs on a clock some milliseconds behind.
         const double before = QDateTime::currentSecsSinceEpoch() - 1;
+        if (!c.before.isEmpty()) {
+            QFile prior(dir + c.conv + ".json");
+            QVERIFY(QDir().mkpath(dir) && prior.open(QIODevice::WriteOnly));
+            prior.write(QStringLiteral(
+                            R"({"state":"%1","ts":%2,"workspace":"%3","conversation_id":"%4","agent":"%5"})")
+                            .arg(c.before, QString::number(before + 1, 'f', 0), c.ws, c.conv, c.agent)
+                            .toUtf8());
+            prior.close();
+            QVERIFY(prior.setPermissions(QFile::ReadOwner | QFile::WriteOwner) &&
+                    QFile::setPermissions(dir, QFile::ExeOwner | QFile::ReadOwner | QFile::WriteOwner));
+        }
         const auto [rc, out, err, parent] = run(runner, home.path(), c.payload, c.env, c.arg, c.terminal);
         QCOMPARE(rc, 0);
         QCOMPARE(out, c.out);

@@ -5,6 +5,7 @@
 #include "agents/copilot/CopilotAgent.h"
 #include "agents/cursor/CursorAgent.h"
 #include "agents/gemini/GeminiAgent.h"
+#include "agents/qwen-code/QwenCodeAgent.h"
 
 namespace korvane {
 
@@ -15,7 +16,8 @@ const std::vector<const Agent*>& AgentList::all()
     static const CodexAgent codex;
     static const GeminiAgent gemini;
     static const CopilotAgent copilot;
-    static const std::vector<const Agent*> agents = {&cursor, &claudeCode, &codex, &gemini, &copilot};
+    static const QwenCodeAgent qwenCode;
+    static const std::vector<const Agent*> agents = {&cursor, &claudeCode, &codex, &gemini, &copilot, &qwenCode};
     return agents;
 }
 
