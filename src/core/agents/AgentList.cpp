@@ -17,7 +17,8 @@ const std::vector<const Agent*>& AgentList::all()
     static const GeminiAgent gemini;
     static const CopilotAgent copilot;
     static const QwenCodeAgent qwenCode;
-    static const std::vector<const Agent*> agents = {&cursor, &claudeCode, &codex, &gemini, &copilot, &qwenCode};
+    static const std::vector<const Agent*> agents = {&cursor, &claudeCode, &codex,
+                                                     &gemini, &copilot,    &qwenCode};
     return agents;
 }
 
