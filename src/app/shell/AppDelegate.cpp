@@ -160,10 +160,11 @@ QList<HooksReport::Agent> AppDelegate::agents()
 
 QStringList AppDelegate::agentNames()
 {
+    // Only whether each is here: the hooks' state needs every configuration read.
     QStringList names;
-    for (const HooksReport::Agent& agent : agents())
-        if (agent.available)
-            names << agent.name;
+    for (const Agent* agent : AgentList::all())
+        if (agent->available())
+            names << agent->displayName();
     return names;
 }
 

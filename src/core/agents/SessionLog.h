@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agents/SessionReader.h"
 #include "status/AgentState.h"
 #include "status/StateDirectory.h"
 
@@ -73,6 +74,17 @@ private:
     Parser m_parser;
     std::unordered_map<std::string, Log> m_logs;
     std::string m_buffer;
+};
+
+// A reader whose agent keeps one such log per conversation: the agent gives the
+// parser and what a record takes from the log's last event.
+class LogReader : public SessionReader {
+public:
+    explicit LogReader(SessionLog::Parser parser) : m_log(parser) {}
+    void sweep() override { m_log.sweep(); }
+
+protected:
+    SessionLog m_log;
 };
 
 } // namespace korvane

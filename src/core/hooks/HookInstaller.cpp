@@ -4,6 +4,7 @@
 #include "agents/AgentList.h"
 #include "hooks/HookMerge.h"
 #include "hooks/JsonFile.h"
+#include "io/AtomicFile.h"
 #include "platform/SystemLog.h"
 
 #include <QDir>
@@ -93,7 +94,7 @@ bool HookInstaller::install()
     QString error;
     if (!HookMerge::setAsideDanglingLink(destination, &error))
         return fail(error);
-    if (readAll(destination) != script && !JsonFile::writeAtomically(destination, script, &error))
+    if (readAll(destination) != script && !AtomicFile::write(destination, script, &error))
         return fail(error);
     if ((QFile::permissions(destination) & 0x7077) != kScriptMode &&
         !QFile::setPermissions(destination, kScriptMode))

@@ -1,6 +1,7 @@
 #include "hooks/HookMerge.h"
 
 #include "hooks/JsonFile.h"
+#include "io/AtomicFile.h"
 #include "platform/SystemLog.h"
 
 #include <QFile>
@@ -152,7 +153,7 @@ bool HookMerge::mergeFile(const QString& path, std::span<const std::string> even
     }
     const QByteArray bytes = JsonFile::serialize(content.object);
     return (content.status == JsonFile::Status::Object && bytes == content.bytes) ||
-           JsonFile::writeAtomically(path, bytes, error);
+           AtomicFile::write(path, bytes, error);
 }
 
 } // namespace korvane

@@ -1,7 +1,5 @@
 #include "hooks/JsonFile.h"
 
-#include "io/AtomicFile.h"
-
 #include <QFile>
 #include <QFileInfo>
 
@@ -72,11 +70,6 @@ QByteArray JsonFile::serialize(const nlohmann::json& value)
     std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
     text.push_back('\n');
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-bool JsonFile::writeAtomically(const QString& path, const QByteArray& bytes, QString* error)
-{
-    return AtomicFile::write(path, bytes, error);
 }
 
 QString JsonFile::backupPath(const QString& path)

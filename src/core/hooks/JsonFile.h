@@ -31,11 +31,6 @@ public:
     // inside strings becomes U+FFFD instead of failing.
     static QByteArray serialize(const nlohmann::json& value);
 
-    // Written aside and renamed into place, so readers never see half a file. A
-    // path that is a symbolic link stays a link: its target is replaced. An
-    // existing file keeps its permissions.
-    static bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error);
-
     // Copies the file beside itself as backupPath(path). Returns the copy's path,
     // or an empty string and *error.
     static QString keepBackup(const QString& path, QString* error);

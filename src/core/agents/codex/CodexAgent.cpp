@@ -1,7 +1,7 @@
 #include "agents/codex/CodexAgent.h"
 
 #include "agents/codex/CodexLog.h"
-#include "hooks/JsonFile.h"
+#include "io/AtomicFile.h"
 #include "platform/SystemLog.h"
 
 #include <QDir>
@@ -142,7 +142,7 @@ bool CodexAgent::finishInstall(QString* error) const
     }
     switch (enableHooks(toml)) {
     case Switch::Added:
-        return JsonFile::writeAtomically(path, toml, error);
+        return AtomicFile::write(path, toml, error);
     case Switch::Off:
         SystemLog::instance().write(
             QStringLiteral("Korvane: hooks are turned off in %1 ([features]); Codex will not run them")
