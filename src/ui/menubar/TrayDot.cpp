@@ -2,11 +2,12 @@
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 namespace korvane {
 
-QPixmap TrayDot::pixmap(const QColor& color, int size, qreal devicePixelRatio)
+QPixmap TrayDot::pixmap(const QColor& color, int size, qreal devicePixelRatio, const QColor& badge)
 {
     QPixmap pixmap(QSize(size, size) * devicePixelRatio);
     pixmap.setDevicePixelRatio(devicePixelRatio);
@@ -25,10 +26,27 @@ QPixmap TrayDot::pixmap(const QColor& color, int size, qreal devicePixelRatio)
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(QColor(0, 0, 0, int(std::lround(0.35 * 255))), 1.0));
     painter.drawEllipse(dot.adjusted(0.5, 0.5, -0.5, -0.5));
+    if (!badge.isValid())
+        return pixmap;
+
+    // Whole logical pixels, standing out of the dot's corner by two where the
+    // slot has room; a clear ring keeps it apart from the dot at any size.
+    const int side = int(std::lround(diameter * 6 / 13));
+    const int right = std::min(size, int(std::lround(origin + diameter)) + 2);
+    const int top = std::max(0, int(origin) - 2);
+    const QRectF mark(right - side, top, side, side);
+    const qreal ring = std::max(1.0, side / 6.0);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    painter.drawEllipse(mark.adjusted(-ring, -ring, ring, ring));
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setBrush(badge);
+    painter.drawEllipse(mark);
     return pixmap;
 }
 
-QIcon TrayDot::icon(const QColor& color)
+QIcon TrayDot::icon(const QColor& color, const QColor& badge)
 {
     QList<qreal> ratios = {1.0, 2.0};
     if (const auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -39,7 +57,7 @@ QIcon TrayDot::icon(const QColor& color)
     QIcon icon;
     for (const qreal dpr : std::as_const(ratios)) {
         for (const int size : {16, 22, 24, 32})
-            icon.addPixmap(pixmap(color, size, dpr));
+            icon.addPixmap(pixmap(color, size, dpr, badge));
     }
     return icon;
 }
