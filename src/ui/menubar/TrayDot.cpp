@@ -29,13 +29,15 @@ QPixmap TrayDot::pixmap(const QColor& color, int size, qreal devicePixelRatio, c
     if (!badge.isValid())
         return pixmap;
 
-    // Whole logical pixels, standing out of the dot's corner by two where the
-    // slot has room; a clear ring keeps it apart from the dot at any size.
-    const int side = int(std::lround(diameter * 6 / 13));
-    const int right = std::min(size, int(std::lround(origin + diameter)) + 2);
-    const int top = std::max(0, int(origin) - 2);
+    // On whole logical pixels, in the dot's proportions, standing out of its
+    // corner where the slot has room; a clear ring keeps it apart from the dot.
+    const qreal unit = diameter / kDiameter;
+    const int side = int(std::lround(6 * unit));
+    const int out = int(std::lround(2 * unit));
+    const int right = std::min(size, int(std::lround(origin + diameter)) + out);
+    const int top = std::max(0, int(origin) - out);
     const QRectF mark(right - side, top, side, side);
-    const qreal ring = std::max(1.0, side / 6.0);
+    const qreal ring = std::max(1.0, unit);
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::black);
     painter.setCompositionMode(QPainter::CompositionMode_Clear);
