@@ -28,6 +28,7 @@ e2e_step "alpha turns red: one notification, not repeated"
 e2e_write_state c1 waiting /tmp/alpha
 calls Notify 1
 grep -A12 'member=Notify$' "$E2E_TMP/monitor.log" | grep -q '"alpha"' || e2e_fail "the notification does not name alpha"
+grep -A30 'member=Notify$' "$E2E_TMP/monitor.log" | grep -q '"message-new-instant"' || e2e_fail "no sound asked for"
 shown 1
 e2e_shot notification >/dev/null
 sleep 2.5

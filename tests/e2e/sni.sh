@@ -17,15 +17,15 @@ call() { gdbus call --session -d "$1" -o "$2" -m "$3" -- "${@:4}" 2>/dev/null; }
 registered() { ITEM=$(call org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Properties.Get \
     org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems | grep -o ':[0-9.]*' | head -n 1) && [ -n "$ITEM" ]; }
 start_panel() { env "${session[@]}" xfce4-panel --disable-wm-check >/dev/null 2>&1 & PANEL_PID=$!; }
-# dot COLOUR: 11 or more pixels of COLOUR across the panel's middle, as the 13-pixel dot in trayer.
+# dot COLOUR [AREA MIN]: MIN (11) pixels of COLOUR in AREA (the panel's middle row), as trayer's 13-pixel dot.
 dot() {
-    DOT_PIXELS=$(import -window root -crop 60x1+0+12 -depth 8 txt:- | awk -v c="${1#\#}" -v H=0123456789ABCDEF '
+    DOT_PIXELS=$(import -window root -crop "${2:-60x1+0+12}" -depth 8 txt:- | awk -v c="${1#\#}" -v H=0123456789ABCDEF '
         function hx(s, i) { return (index(H, substr(s, i, 1)) - 1) * 16 + index(H, substr(s, i + 1, 1)) - 1 }
         NR > 1 { split($0, f, "#"); ok = 1
                  for (i = 1; i <= 5; i += 2) { d = hx(f[2], i) - hx(c, i); if (d > 24 || d < -24) ok = 0 }
                  n += ok }
         END { print n + 0 }')
-    [ "$DOT_PIXELS" -ge 11 ]
+    [ "$DOT_PIXELS" -ge "${3:-11}" ]
 }
 layout() { call "$ITEM" /MenuBar com.canonical.dbusmenu.GetLayout 0 -1 '@as []'; }
 entry() { layout | grep -o "([0-9]*, {[^}]*'label': <'$1'>[^}]*}"; }
@@ -41,6 +41,7 @@ for row in "working $COLOR_WORKING working" "waiting $COLOR_RED answer" "idle $C
     e2e_step "$state: dot, tooltip and first menu line"
     e2e_write_state c1 "$state" /tmp/alpha
     e2e_wait_until 5 dot "$colour" || e2e_fail "$DOT_PIXELS pixels of $colour across the icon"
+    [ "$state" = waiting ] || ! dot "$COLOR_RED" 60x8+0+0 1 || e2e_fail "$DOT_PIXELS red pixels, none waits"
     e2e_shot "icon-$state" >/dev/null
     call "$ITEM" /StatusNotifierItem org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
         grep -q "$word" || e2e_fail "the tooltip does not say $word"
@@ -51,10 +52,13 @@ e2e_step "the menu as the host sees it, refreshed when it opens"
 has Combined "'toggle-state': <1>" || e2e_fail "Combined unchecked: $(entry Combined)"
 has 'One Light per Tab' "'enabled': <false>" || e2e_fail "per tab enabled in the combined layout"
 has 'Floating Light Layout' "'children-display': <'submenu'>" || e2e_fail "the layout item is no submenu"
+e2e_write_state c3 error /tmp/gamma
 e2e_write_state c2 working /tmp/beta
 e2e_wait_until 5 dot "$COLOR_WORKING" || e2e_fail "beta's working state not shown"
+e2e_wait_until 3 dot "$COLOR_RED" 60x8+0+0 4 || e2e_fail "$DOT_PIXELS red pixels in the badge"
 call "$ITEM" /MenuBar com.canonical.dbusmenu.AboutToShow 0 >/dev/null
-e2e_wait_until 3 entry '2 windows • 1 working' >/dev/null || e2e_fail "summary not refreshed: $(layout | head -c 400)"
+e2e_wait_until 3 entry '3 windows • 1 working • 1 needs you' >/dev/null || e2e_fail "summary: $(layout | head -c 400)"
+entry 'gamma — Failed · [0-9]* s' >/dev/null || e2e_fail "no line for gamma: $(layout | head -c 600)"
 
 e2e_step "an item chosen in the host's menu"
 n='Notify When an Agent Needs You'

@@ -13,8 +13,11 @@
 #include "status/StatusStore.h"
 
 #include <QAction>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 using namespace korvane;
@@ -93,6 +96,78 @@ private Q_SLOTS:
         const AppSettings next(stored);
         QVERIFY(next.overlayMode() == mode && next.orientation() == settings.orientation() && next.perTab());
         QVERIFY(next.scale() == scaleAfter);
+    }
+
+    // The menu's information lines and rows for records "conversation@workspace state age [agent]"; each row
+    // chosen names its own. "*": the row's dot has the badge, where it goes in a 22-pixel dot on a 2x screen.
+    void menuRows_data()
+    {
+        QTest::addColumn<bool>("perTab");
+        QTest::addColumn<QString>("records");
+        QTest::addColumn<QString>("lines");
+        QTest::addColumn<QString>("ids");
+        QTest::newRow("none") << false << ""
+                              << "No recent agent activity|No active windows"
+                              << "";
+        QTest::newRow("needs you first, failed too, then the newest")
+            << false
+            << "i@/w/i idle 7199 gemini, w1@/w/w working 5 claude-code, w2@/w/w waiting 2 codex, e@/w/e "
+               "error 61, "
+               "q@/w/q waiting 3599 codex, x@/w/x thinking -3 nobody"
+            << "Agent is working\u2026|5 windows \u2022 1 working \u2022 3 need you|"
+               "w (Claude Code) \u2014 Working \u00b7 2 s*|e \u2014 Failed \u00b7 1 min|"
+               "q (Codex CLI) \u2014 Waiting for your answer \u00b7 59 min|x \u2014 No status \u00b7 0 s|"
+               "i (Gemini CLI) \u2014 Done \u00b7 1 h"
+            << "/w/w|/w/e|/w/q|/w/x|/w/i";
+        QTest::newRow("tabs")
+            << true << "a@/w/p waiting 60, b@/w/p idle 1"
+            << "Waiting for your answer|2 tabs \u2022 0 working \u2022 1 needs you|"
+               "p #1 \u2014 Waiting for your answer \u00b7 1 min|p #2 \u2014 Done \u00b7 1 s"
+            << "a|b";
+        QString many, lines = u"Done \u2014 waiting for your input|14 windows \u2022 0 working|"_qs, ids;
+        for (int i = 0; i < 14; ++i) {
+            many += u"r%1@/w/r%1 idle %1,"_qs.arg(i);
+            lines += i < 12 ? u"r%1 \u2014 Done \u00b7 %1 s|"_qs.arg(i) : QString();
+            ids += i < 12 ? u"/w/r%1|"_qs.arg(i) : QString();
+        }
+        QTest::newRow("twelve and the rest") << false << many << lines + "and 2 more" << ids.chopped(1);
+    }
+    void menuRows()
+    {
+        QFETCH(bool, perTab);
+        QFETCH(QString, records);
+        UserDefaults defaults(m_dir.filePath(QString::fromLatin1(QTest::currentDataTag())));
+        AppSettings settings(defaults);
+        settings.setPerTab(perTab);
+        StatusStore store(m_clock);
+        QDir(store.stateDir()).removeRecursively();
+        QDir().mkpath(store.stateDir());
+        for (const QString& r : records.split(u',', Qt::SkipEmptyParts)) {
+            const QStringList w = r.trimmed().split(QRegularExpression(u"[@ ]"_qs));
+            QFile f(store.stateDir() + u'/' + w[0] + u".json"_qs);
+            QVERIFY(
+                f.open(QIODevice::WriteOnly) &&
+                f.write(uR"({"state":"%1","ts":%2,"workspace":"%3","conversation_id":"%4","agent":"%5"})"_qs
+                            .arg(w[2], QString::number(m_clock.now() - w[3].toDouble(), 'f', 3), w[1], w[0],
+                                 w.value(4))
+                            .toUtf8()) > 0);
+        }
+        store.refresh();
+        MenuBarController controller(store, settings, LoginItem::standard(), Alerts::standard(), {});
+        QSignalSpy chosen(&controller, &MenuBarController::takeMeThereRequested);
+        Q_EMIT controller.menu()->aboutToShow();
+        QStringList texts, ids;
+        for (QAction* action : controller.menu()->actions()) {
+            if (action->isSeparator())
+                break;
+            const bool badge =
+                action->icon().pixmap(QSize(22, 22), 2.0).toImage().pixelColor(32, 10) == 0xFF3B30;
+            texts << action->text() + (badge ? u"*"_qs : QString());
+            if (action->isEnabled() && (action->trigger(), !chosen.isEmpty()))
+                ids << chosen.takeFirst().value(0).toString();
+        }
+        QTEST(texts.join(u'|'), "lines");
+        QTEST(ids.join(u'|'), "ids");
     }
 
     // Keys pressed while the menu is open; Qt matches none of them there by itself.

@@ -30,12 +30,14 @@ void row(const char* name, const char* in, const char* tabs, const char* windows
     QTest::newRow(name) << inputs(in) << QString::fromUtf8(tabs) << QString::fromUtf8(windows) << state;
 }
 
+// "id|name|state|age", "!" when it needs the user, "@agent" when known.
 QString describe(const WindowStatusList& rows)
 {
     QStringList out;
     for (const WindowStatus& r : rows)
         out << r.id + u'|' + r.name + u'|' + rawValue(r.state) + u'|' +
-                   QString::number(kNow - r.lastActivity);
+                   QString::number(kNow - r.lastActivity) + (r.needsYou ? u"!"_qs : QString()) +
+                   (r.agent.isEmpty() ? QString() : u'@' + r.agent);
     return out.join(u", ");
 }
 
@@ -117,23 +119,23 @@ private Q_SLOTS:
             "a|a|working|900, b|b|idle|900.5", "/p/a|a|working|900, /p/b|b|idle|900.5", S::Working);
         row("pending is working up to 6 s or from the future, then waiting",
             "a pending 6 /p/a, b pending 6.5 /p/b, f pending -50 /p/f",
-            "a|a|working|6, b|b|waiting|6.5, f|f|working|-50",
-            "/p/f|f|working|-50, /p/a|a|working|6, /p/b|b|waiting|6.5", S::Working);
+            "a|a|working|6, b|b|waiting|6.5!, f|f|working|-50",
+            "/p/f|f|working|-50, /p/a|a|working|6, /p/b|b|waiting|6.5!", S::Working);
         row("shown up to 7200 s, older rows are dropped and not counted",
-            "a error 7200 /p/a, b idle 7200.5 /p/a, c idle 7200.5 /p/c", "a|a|error|7200",
-            "/p/a|a|error|7200", S::Error);
-        row("tabs numbered from 1 by conversation key, working wins the window",
+            "a error 7200 /p/a, b idle 7200.5 /p/a, c idle 7200.5 /p/c", "a|a|error|7200!",
+            "/p/a|a|error|7200!", S::Error);
+        row("tabs numbered from 1 by conversation key, working wins the window, which still needs you",
             "zeta idle 30, alpha working 40, mid error 50",
-            "alpha|app #1|working|40, mid|app #2|error|50, zeta|app #3|idle|30", "/p/app|app|working|30",
+            "alpha|app #1|working|40, mid|app #2|error|50!, zeta|app #3|idle|30", "/p/app|app|working|30!",
             S::Working);
         row("working windows first, then by recency",
             "k working 800 /p/busy, w waiting 5 /p/ask, i idle 1 /p/done",
-            "w|ask|waiting|5, k|busy|working|800, i|done|idle|1",
-            "/p/busy|busy|working|800, /p/done|done|idle|1, /p/ask|ask|waiting|5", S::Working);
+            "w|ask|waiting|5!, k|busy|working|800, i|done|idle|1",
+            "/p/busy|busy|working|800, /p/done|done|idle|1, /p/ask|ask|waiting|5!", S::Working);
         row("merge keeps the newer of idle and error, the first on a tie; so does the overall state",
             "a error 20 /p/a, b idle 10 /p/a, c error 10 /p/c, d idle 10 /p/c",
-            "a|a #1|error|20, b|a #2|idle|10, c|c #1|error|10, d|c #2|idle|10",
-            "/p/a|a|idle|10, /p/c|c|error|10", S::Idle);
+            "a|a #1|error|20!, b|a #2|idle|10, c|c #1|error|10!, d|c #2|idle|10",
+            "/p/a|a|idle|10!, /p/c|c|error|10!", S::Idle);
         row("window names; no workspace is Unknown, an empty id is the file",
             "a idle 1 /home/ada/engine//, b idle 2 /, - idle 3 -, c thinking 4 rel/x",
             "file|Unknown|idle|3, b|/|idle|2, a|engine|idle|1, c|x|unknown|4",

@@ -3,6 +3,8 @@
 #include "settings/AppSettings.h"
 #include "status/StatusStore.h"
 
+#include <algorithm>
+
 namespace korvane {
 
 namespace {
@@ -34,6 +36,11 @@ LightRows::LightRows(const StatusStore& store, const AppSettings& settings, QObj
 WindowStatusList LightRows::of(const StatusStore& store, const AppSettings& settings)
 {
     return AppSettings::order(settings.perTab() ? store.tabs() : store.windows(), settings.lightOrder());
+}
+
+int LightRows::needingYou(const WindowStatusList& rows)
+{
+    return int(std::count_if(rows.begin(), rows.end(), [](const WindowStatus& row) { return row.needsYou; }));
 }
 
 QStringList LightRows::ids() const

@@ -22,6 +22,8 @@ public:
 
     // The rows as they are now, for a reader that does not follow them.
     static WindowStatusList of(const StatusStore& store, const AppSettings& settings);
+    // How many of the rows need the user: a conversation in them waits or failed.
+    static int needingYou(const WindowStatusList& rows);
 
     const StatusStore& store() const { return m_store; }
     const WindowStatusList& rows() const { return m_rows; }

@@ -14,12 +14,20 @@ struct TabEntry {
     QString ws;
     AgentState state;
     double ts;
+    QString agent;
 };
 
 struct WorkspaceEntry {
     AgentState state;
     double ts;
+    QString agent;
+    bool needsYou;
 };
+
+bool needsYou(AgentState state)
+{
+    return state == AgentState::Waiting || state == AgentState::Error;
+}
 
 char16_t scalarOrderKey(char16_t u)
 {
@@ -97,8 +105,10 @@ int compareKeys(const SortKey& a, const SortKey& b)
 }
 
 // A window is working if any record is, else waiting if any is, else what its
-// newest record says (the first one listed on a tie); its time is the newest.
-WorkspaceEntry mergeWorkspace(const WorkspaceEntry& existing, AgentState state, double ts)
+// newest record says (the first one listed on a tie); its time is the newest,
+// its agent the newest among those of its state.
+WorkspaceEntry mergeWorkspace(const WorkspaceEntry& existing, AgentState state, double ts,
+                              const QString& agent)
 {
     AgentState merged;
     if (existing.state == AgentState::Working || state == AgentState::Working)
@@ -107,7 +117,9 @@ WorkspaceEntry mergeWorkspace(const WorkspaceEntry& existing, AgentState state, 
         merged = AgentState::Waiting;
     else
         merged = ts > existing.ts ? state : existing.state;
-    return {merged, std::max(existing.ts, ts)};
+    const bool takesAgent = state == merged && (existing.state != merged || ts > existing.ts);
+    return {merged, std::max(existing.ts, ts), takesAgent ? agent : existing.agent,
+            existing.needsYou || needsYou(state)};
 }
 
 WindowStatusList buildTabs(const std::vector<TabEntry>& entries, double now)
@@ -153,7 +165,8 @@ WindowStatusList buildTabs(const std::vector<TabEntry>& entries, double now)
             const TabEntry& e = *t.entry;
             const QString name = StatusRules::windowName(e.ws);
             ++number;
-            rows.append({e.conv, numbered ? numberedName(name, number) : name, e.state, e.ts});
+            rows.append({e.conv, numbered ? numberedName(name, number) : name, e.state, e.ts, e.agent,
+                         needsYou(e.state)});
         }
     }
     return rows;
@@ -239,14 +252,15 @@ StatusRules::Result StatusRules::evaluate(const std::vector<Input>& inputs, doub
         const AgentState resolved = resolve(record, now - record.ts);
         QString ws = record.workspaceKey();
         QString wsKey = canonical(ws);
+        const QString agent = record.agent.value_or(QString());
         if (const auto slot = workspaceIndex.constFind(wsKey); slot != workspaceIndex.cend()) {
             WorkspaceEntry& entry = workspaces[*slot].entry;
-            entry = mergeWorkspace(entry, resolved, record.ts);
+            entry = mergeWorkspace(entry, resolved, record.ts, agent);
         } else {
             workspaceIndex.insert(std::move(wsKey), workspaces.size());
-            workspaces.push_back({ws, {resolved, record.ts}});
+            workspaces.push_back({ws, {resolved, record.ts, agent, needsYou(resolved)}});
         }
-        tabs.push_back({record.conversationKey(in.fileBaseName), std::move(ws), resolved, record.ts});
+        tabs.push_back({record.conversationKey(in.fileBaseName), std::move(ws), resolved, record.ts, agent});
     }
 
     Result result;
@@ -254,7 +268,8 @@ StatusRules::Result StatusRules::evaluate(const std::vector<Input>& inputs, doub
     result.windows.reserve(qsizetype(workspaces.size()));
     for (const Workspace& w : workspaces) {
         if (now - w.entry.ts <= kDisplayWindow)
-            result.windows.append({w.key, windowName(w.key), w.entry.state, w.entry.ts});
+            result.windows.append(
+                {w.key, windowName(w.key), w.entry.state, w.entry.ts, w.entry.agent, w.entry.needsYou});
     }
     sortWindows(result.windows);
     result.state = overallState(result.windows);

@@ -51,6 +51,7 @@ public:
     const WindowStatusList& windows() const { return m_windows; }
     const WindowStatusList& tabs() const { return m_tabs; }
     const QString& stateDir() const { return m_dir.path(); }
+    const Clock& clock() const { return m_clock; }
 
     bool isStarted() const;
     bool isWatching() const;

@@ -14,6 +14,10 @@ struct WindowStatus {
     QString name;
     AgentState state = AgentState::Unknown;
     double lastActivity = 0; // seconds since 1970
+    // The agent whose record gave the row its state (its AgentList id); "" when the record does not say.
+    QString agent = {};
+    // A conversation of the row waits for the user or failed, whatever the row's own state.
+    bool needsYou = false;
 
     friend bool operator==(const WindowStatus&, const WindowStatus&) = default;
 };

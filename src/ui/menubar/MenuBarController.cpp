@@ -27,19 +27,29 @@ MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, 
 {
     m_menu = std::make_unique<TableMenu>(MenuItems::table(
         m_commands, [this] { return statusText(m_store.state()); },
-        [this] { return MenuItems::summaryTitle(LightRows::of(m_store, m_settings), m_settings.perTab()); }));
+        [this] { return MenuItems::summaryTitle(LightRows::of(m_store, m_settings), m_settings.perTab()); },
+        [this] {
+            return MenuItems::rowLines(LightRows::of(m_store, m_settings), m_store.clock().now(),
+                                       [this](const QString& id) { Q_EMIT takeMeThereRequested(id); });
+        }));
     new MenuShortcuts(m_menu->menus(), this);
     // Light and dark have their own colours; every widget, the menu too, hears of a switch.
     m_menu->menu()->installEventFilter(this);
     connect(
         &m_store, &StatusStore::changed, this,
-        [this, shown = m_store.state()]() mutable {
-            if (m_store.state() == shown)
-                return; // the rows changed, not the dot
-            shown = m_store.state();
-            render(shown);
+        [this, shown = std::pair(m_store.state(), needingYou())]() mutable {
+            const auto now = std::pair(m_store.state(), needingYou());
+            if (now == shown) {
+                m_menu->refreshInformation(); // the rows changed, not the dot
+                return;
+            }
+            shown = now;
+            render(now.first, now.second);
         },
         Qt::QueuedConnection);
+
+    connect(&m_settings, &AppSettings::perTabChanged, this,
+            [this] { render(m_store.state(), needingYou()); });
 
     m_probe = new TrayHostProbe(this);
     connect(m_probe, &TrayHostProbe::hostAppeared, this, [this] {
@@ -76,7 +86,7 @@ void MenuBarController::createTray()
 {
     m_tray = new QSystemTrayIcon(this);
     m_tray->setContextMenu(menu());
-    render(m_store.state());
+    render(m_store.state(), needingYou());
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { trayActivated(int(reason)); });
     m_tray->show();
@@ -91,11 +101,19 @@ void MenuBarController::trayAvailabilityChanged(bool available)
     }
 }
 
-void MenuBarController::render(AgentState state)
+int MenuBarController::needingYou() const
+{
+    return LightRows::needingYou(LightRows::of(m_store, m_settings));
+}
+
+void MenuBarController::render(AgentState state, int needingYou)
 {
     if (m_tray) {
-        m_tray->setIcon(TrayDot::icon(stateColor(state)));
-        m_tray->setToolTip(statusText(state));
+        // A red dot shows already that someone waits.
+        const bool red = state == AgentState::Waiting || state == AgentState::Error;
+        const QColor badge = needingYou > 0 && !red ? stateColor(AgentState::Waiting) : QColor();
+        m_tray->setIcon(TrayDot::icon(stateColor(state), badge));
+        m_tray->setToolTip(statusText(state) + MenuItems::needYouTitle(needingYou));
     }
     m_menu->refreshInformation();
 }
@@ -103,7 +121,7 @@ void MenuBarController::render(AgentState state)
 bool MenuBarController::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == menu() && event->type() == QEvent::ApplicationPaletteChange)
-        render(m_store.state());
+        render(m_store.state(), needingYou());
     return QObject::eventFilter(watched, event);
 }
 

@@ -35,11 +35,17 @@ public:
     // Whether the dot is in a tray now.
     bool trayShown() const;
 
+Q_SIGNALS:
+    // The user chose a row of the menu (the id of a LightRows row).
+    void takeMeThereRequested(const QString& rowId);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void render(AgentState state);
+    // The dot, its badge and the tooltip for the overall state and how many rows need the user.
+    void render(AgentState state, int needingYou);
+    int needingYou() const;
     void createTray();
     void trayAvailabilityChanged(bool available);
     void trayActivated(int reason);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -20,9 +21,13 @@ struct MenuItem {
     std::function<bool()> enabled;
     std::function<void()> action;
     std::vector<MenuItem> submenu;
+    QIcon icon;
+    // When set, the item stands for a run of lines (none to many) read afresh
+    // with the titles; their own lines are neither submenus nor runs.
+    std::function<std::vector<MenuItem>()> lines;
 
     static MenuItem separator() { return {}; }
-    bool isSeparator() const { return title.isEmpty() && !liveTitle && submenu.empty(); }
+    bool isSeparator() const { return title.isEmpty() && !liveTitle && submenu.empty() && !lines; }
 };
 
 using MenuTable = std::vector<MenuItem>;

@@ -1,9 +1,14 @@
 #include "menubar/MenuItems.h"
 
+#include "agents/AgentList.h"
 #include "menubar/MenuCommands.h"
+#include "menubar/TrayDot.h"
 #include "settings/AppSettings.h"
+#include "settings/LightRows.h"
+#include "status/AgentStateColor.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cmath>
 
 namespace korvane {
@@ -77,10 +82,71 @@ QString MenuItems::summaryTitle(const WindowStatusList& rows, bool perTab)
         return QStringLiteral("No active %1s").arg(noun);
     const auto working = std::count_if(
         rows.begin(), rows.end(), [](const WindowStatus& row) { return row.state == AgentState::Working; });
-    return QStringLiteral("%1 %2%3 \u2022 %4 working")
+    return QStringLiteral("%1 %2%3 \u2022 %4 working%5")
         .arg(rows.size())
         .arg(noun, rows.size() == 1 ? QString() : QStringLiteral("s"))
-        .arg(working);
+        .arg(working)
+        .arg(needYouTitle(LightRows::needingYou(rows)));
+}
+
+QString MenuItems::needYouTitle(int count)
+{
+    if (count <= 0)
+        return {};
+    return QStringLiteral(" \u2022 %1 %2 you").arg(count).arg(count == 1 ? u"needs" : u"need");
+}
+
+QString MenuItems::rowTitle(const WindowStatus& row, double now)
+{
+    QString how;
+    switch (row.state) {
+    case AgentState::Working:
+        how = QStringLiteral("Working");
+        break;
+    case AgentState::Waiting:
+        how = QStringLiteral("Waiting for your answer");
+        break;
+    case AgentState::Idle:
+        how = QStringLiteral("Done");
+        break;
+    case AgentState::Error:
+        how = QStringLiteral("Failed");
+        break;
+    case AgentState::Unknown:
+        how = QStringLiteral("No status");
+        break;
+    }
+    // Whole units, rounded down; a clock set back reads as now.
+    const auto age = qint64(std::max(0.0, now - row.lastActivity));
+    const QString since = age < 60     ? QStringLiteral("%1 s").arg(age)
+                          : age < 3600 ? QStringLiteral("%1 min").arg(age / 60)
+                                       : QStringLiteral("%1 h").arg(age / 3600);
+    const Agent* agent = row.agent.isEmpty() ? nullptr : AgentList::find(row.agent);
+    const QString who = agent ? QStringLiteral(" (%1)").arg(agent->displayName()) : QString();
+    return QStringLiteral("%1%2 \u2014 %3 \u00b7 %4").arg(row.name, who, how, since);
+}
+
+MenuTable MenuItems::rowLines(WindowStatusList rows, double now, const std::function<void(QString)>& choose)
+{
+    std::stable_sort(rows.begin(), rows.end(), [](const WindowStatus& a, const WindowStatus& b) {
+        if (a.needsYou != b.needsYou)
+            return a.needsYou;
+        return a.lastActivity > b.lastActivity;
+    });
+    MenuTable lines;
+    for (const WindowStatus& row : rows.first(std::min<qsizetype>(rows.size(), kMaxRowLines))) {
+        MenuItem line = command(rowTitle(row, now), [choose, id = row.id] { choose(id); });
+        const bool red = row.state == AgentState::Waiting || row.state == AgentState::Error;
+        line.icon = TrayDot::icon(stateColor(row.state),
+                                  row.needsYou && !red ? stateColor(AgentState::Waiting) : QColor());
+        lines.push_back(std::move(line));
+    }
+    if (rows.size() > kMaxRowLines) {
+        MenuItem more;
+        more.title = QStringLiteral("and %1 more").arg(rows.size() - kMaxRowLines);
+        lines.push_back(std::move(more));
+    }
+    return lines;
 }
 
 MenuItem MenuItems::layoutMenu(MenuCommands& c)
@@ -125,7 +191,7 @@ MenuItem MenuItems::sizeMenu(MenuCommands& c)
 }
 
 MenuTable MenuItems::table(MenuCommands& c, std::function<QString()> statusLine,
-                           std::function<QString()> summaryLine)
+                           std::function<QString()> summaryLine, std::function<MenuTable()> rows)
 {
     const AppSettings& settings = c.settings();
     MenuItem perTab = toggle(
@@ -141,10 +207,9 @@ MenuTable MenuItems::table(MenuCommands& c, std::function<QString()> statusLine,
         return c.hooksInstalled() ? QStringLiteral("Reinstall Hooks") : QStringLiteral("Install Hooks");
     };
 
-    return {
+    MenuTable table = {
         info(std::move(statusLine)),
         info(std::move(summaryLine)),
-        MenuItem::separator(),
         std::move(overlay),
         layoutMenu(c),
         orientationMenu(c),
@@ -164,6 +229,13 @@ MenuTable MenuItems::table(MenuCommands& c, std::function<QString()> statusLine,
         MenuItem::separator(),
         command(QStringLiteral("Quit Korvane"), &QCoreApplication::quit, QStringLiteral("Ctrl+Q")),
     };
+    table.insert(table.begin() + 2, MenuItem::separator());
+    if (rows) {
+        MenuItem run;
+        run.lines = std::move(rows);
+        table.insert(table.begin() + 2, std::move(run));
+    }
+    return table;
 }
 
 } // namespace korvane

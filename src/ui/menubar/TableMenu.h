@@ -33,12 +33,23 @@ private:
         QAction* action;
         const MenuItem* item;
     };
+    // A run of lines: its actions stand before the anchor (at the end without
+    // one), one per line shown, kept and hidden when the run gets shorter.
+    struct Run {
+        const MenuItem* item;
+        QMenu* menu;
+        QAction* anchor;
+        QList<QAction*> actions;
+        MenuTable lines;
+    };
     void fill(QMenu* menu, const MenuTable& items);
+    void refreshRuns();
 
     MenuTable m_table;
     std::unique_ptr<QMenu> m_menu;
     QList<QMenu*> m_menus;
     std::vector<Bound> m_bound;
+    std::vector<std::unique_ptr<Run>> m_runs;
 };
 
 } // namespace korvane

@@ -2,11 +2,12 @@
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 namespace korvane {
 
-QPixmap TrayDot::pixmap(const QColor& color, int size, qreal devicePixelRatio)
+QPixmap TrayDot::pixmap(const QColor& color, int size, qreal devicePixelRatio, const QColor& badge)
 {
     QPixmap pixmap(QSize(size, size) * devicePixelRatio);
     pixmap.setDevicePixelRatio(devicePixelRatio);
@@ -25,10 +26,29 @@ QPixmap TrayDot::pixmap(const QColor& color, int size, qreal devicePixelRatio)
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(QColor(0, 0, 0, int(std::lround(0.35 * 255))), 1.0));
     painter.drawEllipse(dot.adjusted(0.5, 0.5, -0.5, -0.5));
+    if (!badge.isValid())
+        return pixmap;
+
+    // On whole logical pixels, in the dot's proportions, standing out of its
+    // corner where the slot has room; a clear ring keeps it apart from the dot.
+    const qreal unit = diameter / kDiameter;
+    const int side = int(std::lround(6 * unit));
+    const int out = int(std::lround(2 * unit));
+    const int right = std::min(size, int(std::lround(origin + diameter)) + out);
+    const int top = std::max(0, int(origin) - out);
+    const QRectF mark(right - side, top, side, side);
+    const qreal ring = std::max(1.0, unit);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    painter.drawEllipse(mark.adjusted(-ring, -ring, ring, ring));
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setBrush(badge);
+    painter.drawEllipse(mark);
     return pixmap;
 }
 
-QIcon TrayDot::icon(const QColor& color)
+QIcon TrayDot::icon(const QColor& color, const QColor& badge)
 {
     QList<qreal> ratios = {1.0, 2.0};
     if (const auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -39,7 +59,7 @@ QIcon TrayDot::icon(const QColor& color)
     QIcon icon;
     for (const qreal dpr : std::as_const(ratios)) {
         for (const int size : {16, 22, 24, 32})
-            icon.addPixmap(pixmap(color, size, dpr));
+            icon.addPixmap(pixmap(color, size, dpr, badge));
     }
     return icon;
 }

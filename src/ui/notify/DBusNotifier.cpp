@@ -35,7 +35,8 @@ void DBusNotifier::show(const QString& id, const QString& summary, const QString
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     // "default" is the action of a click on the notification itself.
     const QStringList actions = {QStringLiteral("default"), QStringLiteral("Show Light")};
-    const QVariantMap hints = {{QStringLiteral("desktop-entry"), QStringLiteral("korvane")}};
+    const QVariantMap hints = {{QStringLiteral("desktop-entry"), QStringLiteral("korvane")},
+                               {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")}};
     call << QStringLiteral("Korvane") << m_serverIds.value(id, 0u) << QStringLiteral("korvane") << summary
          << body << actions << hints << -1;
     const quint64 generation = ++m_generation;

@@ -1,5 +1,7 @@
 #include "overlay/CombinedLightView.h"
 
+#include "overlay/Lamps.h"
+#include "settings/LightRows.h"
 #include "status/StatusStore.h"
 
 namespace korvane {
@@ -8,7 +10,12 @@ CombinedLightView::CombinedLightView(const StatusStore& store, double scale, Ove
                                      QWidget* parent)
     : LightHousing(store.state(), scale, std::nullopt, orientation, parent)
 {
-    connect(&store, &StatusStore::changed, this, [this, &store] { setState(store.state()); });
+    const auto follow = [this, &store] {
+        setState(store.state());
+        lamps()->setAttention(LightRows::needingYou(store.windows()) > 0);
+    };
+    follow();
+    connect(&store, &StatusStore::changed, this, follow);
 }
 
 } // namespace korvane

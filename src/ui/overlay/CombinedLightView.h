@@ -6,7 +6,8 @@ namespace korvane {
 
 class StatusStore;
 
-// The traffic light of the whole machine: follows the store's overall state.
+// The traffic light of the whole machine: follows the store's overall state, its
+// red lamp glowing softly beside another while someone needs the user.
 class CombinedLightView : public LightHousing {
     Q_OBJECT
 

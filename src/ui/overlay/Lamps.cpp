@@ -21,9 +21,9 @@ Lamps::Lamps(AgentState state, double scale, OverlayOrientation orientation, QWi
     });
 }
 
-std::array<double, 3> Lamps::levelsFor(AgentState state)
+std::array<double, 3> Lamps::levelsFor(AgentState state, bool attention)
 {
-    std::array<double, 3> levels{0, 0, 0};
+    std::array<double, 3> levels{attention ? kAttentionLevel : 0, 0, 0};
     const int lit = LightStyle::litLamp(state);
     if (lit >= 0)
         levels[static_cast<std::size_t>(lit)] = 1;
@@ -32,11 +32,22 @@ std::array<double, 3> Lamps::levelsFor(AgentState state)
 
 void Lamps::setState(AgentState state)
 {
-    if (state == m_state)
+    fadeTo(state, m_attention);
+}
+
+void Lamps::setAttention(bool attention)
+{
+    fadeTo(m_state, attention);
+}
+
+void Lamps::fadeTo(AgentState state, bool attention)
+{
+    if (state == m_state && attention == m_attention)
         return;
     m_state = state;
+    m_attention = attention;
     m_from = m_levels; // a change during a fade starts from what is on screen
-    m_to = levelsFor(state);
+    m_to = levelsFor(state, attention);
     m_fade->start();
 }
 

@@ -23,10 +23,16 @@ class Lamps : public QWidget {
 public:
     Lamps(AgentState state, double scale, OverlayOrientation orientation, QWidget* parent = nullptr);
 
+    // How far the red lamp glows beside another lit one while someone needs the user.
+    static constexpr double kAttentionLevel = 0.55;
+
     AgentState state() const { return m_state; }
+    bool attention() const { return m_attention; }
     double scale() const { return m_scale; }
     OverlayOrientation orientation() const { return m_orientation; }
     void setState(AgentState state);
+    // Someone needs the user, whom the lit lamp may not show: the red lamp glows softly too.
+    void setAttention(bool attention);
 
     void setLampOrigin(const QPointF& topLeft);
     QPointF lampOrigin() const;
@@ -36,13 +42,16 @@ public:
     // Paints the lamps with their top-left corner at `topLeft`.
     static void paint(QPainter& painter, const QPointF& topLeft, double scale, OverlayOrientation orientation,
                       const std::array<double, 3>& levels);
-    static std::array<double, 3> levelsFor(AgentState state);
+    static std::array<double, 3> levelsFor(AgentState state, bool attention = false);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void fadeTo(AgentState state, bool attention);
+
     AgentState m_state;
+    bool m_attention = false;
     double m_scale;
     OverlayOrientation m_orientation;
     std::array<double, 3> m_levels;
