@@ -38,6 +38,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+Q_SIGNALS:
+    // The user chose a row of the menu (its id in LightRows).
+    void takeMeThereRequested(const QString& rowId);
+
 private:
     void render(AgentState state);
     void createTray();
