@@ -164,7 +164,8 @@ void AppDelegate::startNotifications(TrafficLightOverlay& lights)
     connect(&m_settings, &AppSettings::notifyWhenAgentNeedsYouChanged, attention,
             &AttentionNotifier::setEnabled);
     connect(attention, &AttentionNotifier::activated, this, [this, &lights](const QString& rowId) {
-        if (m_store.recordFor(rowId))
+        // A record from a hook that told nothing of its place: the light at least.
+        if (const std::optional<StateRecord> record = m_store.recordFor(rowId); record && record->where)
             takeMeThere(rowId);
         else if (!m_settings.overlayVisible())
             lights.toggle();
@@ -188,10 +189,10 @@ void AppDelegate::takeMeThere(const QString& rowId)
         id = best->id;
     }
     const std::optional<StateRecord> record = m_store.recordFor(id);
-    if (!record)
+    if (!record || !record->where)
         return;
     const TakeMeThere::Outcome outcome = m_takeMeThere->go(*record);
-    qCDebug(lcApp) << "take me there" << id << outcome.reached << outcome.where;
+    qCInfo(lcApp) << "take me there" << id << outcome.reached << outcome.where;
     if (outcome.reached)
         return;
     const WindowStatus* row = m_rows.find(id);

@@ -27,17 +27,9 @@ public:
     qint64 pidOf(quint32 window) const override { return first(window, "_NET_WM_PID", XCB_ATOM_CARDINAL, 0); }
     QString titleOf(quint32 window) const override
     {
-        xcb_connection_t* c = connection();
-        if (!c)
-            return {};
-        const auto cookie = xcb_get_property(c, 0, window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 0, 256);
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
-        if (!reply)
-            return {};
-        const QString title = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply)),
-                                                xcb_get_property_value_length(reply));
-        std::free(reply);
-        return title;
+        // Some terminals (xterm) set only the ICCCM name.
+        const QString title = text(window, atom("_NET_WM_NAME"), atom("UTF8_STRING"));
+        return title.isEmpty() ? text(window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY) : title;
     }
     qint64 desktopOf(quint32 window) const override
     {
@@ -81,6 +73,20 @@ private:
         std::free(reply);
         m_atoms.insert(QByteArray(name), a);
         return a;
+    }
+    static QString text(xcb_window_t window, xcb_atom_t name, xcb_atom_t type)
+    {
+        xcb_connection_t* c = connection();
+        if (!c)
+            return {};
+        const auto cookie = xcb_get_property(c, 0, window, name, type, 0, 256);
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
+        if (!reply)
+            return {};
+        const QString title = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply)),
+                                                xcb_get_property_value_length(reply));
+        std::free(reply);
+        return title;
     }
     std::vector<quint32> property(xcb_window_t window, const char* name, xcb_atom_t type) const
     {
