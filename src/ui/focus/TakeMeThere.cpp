@@ -154,8 +154,9 @@ TakeMeThere::Found TakeMeThere::findWindow(quint32 hinted, const Chain& chain, c
     bool bestTitled = false;
     const QString folder = QFileInfo(workspace).fileName();
     for (quint32 w : windows) {
-        const auto r = rank.constFind(m_windows.pidOf(w));
-        if (r == rank.cend())
+        const qint64 pid = m_windows.pidOf(w);
+        const auto r = rank.constFind(pid);
+        if (!pid || r == rank.cend())
             continue;
         // A terminal's own id wins, once its process shows it is the right one.
         if (w == hinted) {
