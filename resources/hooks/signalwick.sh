@@ -181,12 +181,15 @@ function keepLog() {
 # was killed: the pid the agent names in the variable pidVar, else the first
 # ancestor of the hook that is not a shell (some agents start one for the hook),
 # if it holds a terminal; an editor holds none. Its start time (field 22 of
-# /proc/<pid>/stat) tells a reused pid apart. A read of /proc per ancestor, no
-# process.
-function keepProcess(pidVar,    p, own, i, line, comm, f, file) {
+# /proc/<pid>/stat) tells a reused pid apart. The walk goes on a few levels above
+# it, so that Korvane can find the terminal or the editor that shows the agent,
+# and keeps the terminal of the agent (tty_nr, which names a tmux pane too). A read
+# of /proc per ancestor, no process.
+function keepProcess(pidVar,    p, own, i, n, line, comm, f, file) {
     own = pidVar == "" ? "" : ENVIRON[pidVar]
     p = own == "" ? ENVIRON["SIGNALWICK_PPID"] : own
-    for (i = 0; i < 8; i++) {
+    n = 0
+    for (i = 0; i < 12 && n < 6; i++) {
         if (p !~ /^[1-9][0-9]*$/ || p == 1) return
         file = "/proc/" p "/stat"; line = ""
         if ((getline line < file) <= 0) { close(file); return }
@@ -194,11 +197,28 @@ function keepProcess(pidVar,    p, own, i, line, comm, f, file) {
         comm = line; sub(/^[^(]*\(/, "", comm); sub(/\)[^)]*$/, "", comm)
         sub(/^.*\) /, "", line)
         split(line, f, " ")
-        if (own == "" && comm ~ /^(sh|bash|dash|ash|zsh|ksh|mksh|busybox)$/) { p = f[2]; continue }
-        if ((own != "" || f[5] != 0) && f[20] ~ /^[0-9]+$/)
-            extra = extra ",\"pid\":" p ",\"proc_start\":\"" f[20] "\""
-        return
+        if (!n) {
+            if (own == "" && comm ~ /^(sh|bash|dash|ash|zsh|ksh|mksh|busybox)$/) { p = f[2]; continue }
+            if ((own != "" || f[5] != 0) && f[20] ~ /^[0-9]+$/)
+                extra = extra ",\"pid\":" p ",\"proc_start\":\"" f[20] "\""
+            if (f[5] ~ /^[1-9][0-9]*$/) tty = f[5]
+        }
+        chain = chain (n++ ? "," : "") "[" p ",\"" jstr(comm, 1) "\"]"
+        p = f[2]
     }
+}
+# Where the agent runs, for Korvane to take the user there: the walk above and
+# what the terminal, tmux or the editor tell their children. Only keys with a value.
+function where(    K, k, n, s, v) {
+    s = tty == "" ? "" : ",\"tty_nr\":" tty
+    if (chain != "") s = s ",\"chain\":[" chain "]"
+    n = split("TMUX TMUX_PANE STY WINDOWID KITTY_WINDOW_ID KITTY_LISTEN_ON KITTY_PID WEZTERM_PANE " \
+        "WEZTERM_UNIX_SOCKET GNOME_TERMINAL_SCREEN GNOME_TERMINAL_SERVICE KONSOLE_DBUS_SERVICE " \
+        "KONSOLE_DBUS_SESSION KONSOLE_DBUS_WINDOW TERM_PROGRAM VSCODE_IPC_HOOK_CLI " \
+        "VSCODE_GIT_ASKPASS_NODE CURSOR_TRACE_ID DISPLAY WAYLAND_DISPLAY", K, " ")
+    for (k = 1; k <= n; k++)
+        if ((v = env(K[k])) != "") s = s ",\"" K[k] "\":\"" jstr(v, 1) "\""
+    if (s != "") extra = extra ",\"where\":{" substr(s, 2) "}"
 }
 #@agents@
 BEGIN {
@@ -214,9 +234,10 @@ END {
     if (substr(doc, 1, 3) == "\357\273\277") doc = substr(doc, 4)
     parse(doc)
     ev = str("hook_event_name")
-    state = ""; reply = ""; ws = ""; wsRaw = 0; conv = ""; convRaw = 0; extra = ""
+    state = ""; reply = ""; ws = ""; wsRaw = 0; conv = ""; convRaw = 0; extra = ""; tty = ""; chain = ""
     agent = agentOf(ENVIRON["SIGNALWICK_AGENT"])
     rules(agent)
+    where()
 
     # The answer first: whatever happens to the record, the caller goes on.
     if (reply != "") { print reply; fflush() }

@@ -1,6 +1,7 @@
 #include "shell/AppDelegate.h"
 
 #include "agents/AgentList.h"
+#include "focus/TakeMeThere.h"
 #include "hooks/HookInstaller.h"
 #include "menubar/MenuBarController.h"
 #include "notify/AttentionNotifier.h"
@@ -8,21 +9,29 @@
 #include "overlay/TrafficLightOverlay.h"
 #include "platform/Alerts.h"
 #include "platform/LoginItem.h"
+#include "platform/ProcessRunner.h"
+#include "platform/ProcessTable.h"
 #include "platform/UrlOpener.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowSystem.h"
 #include "settings/AppSettings.h"
 #include "settings/DefaultsKeys.h"
 #include "settings/SettingsWindowController.h"
 #include "shell/AppLog.h"
+#include "status/StatusRules.h"
 #include "update/Updater.h"
 
 #ifdef KORVANE_HAVE_DBUS
 #include "notify/DBusNotifier.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #endif
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <algorithm>
 
 namespace korvane {
 
@@ -41,6 +50,12 @@ AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Cl
         m_services.installHooks = &HookInstaller::install;
     if (m_services.updateSite.isEmpty())
         m_services.updateSite = Updater::productSite();
+    if (!m_services.processes)
+        m_services.processes = &SystemProcessRunner::instance();
+    if (!m_services.windows)
+        m_services.windows = &WindowSystem::standard();
+    m_takeMeThere = std::make_unique<TakeMeThere>(*m_services.processes, *m_services.windows,
+                                                  SystemProcessTable::instance());
 
     if (QCoreApplication* app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &AppDelegate::applicationWillTerminate);
@@ -101,6 +116,8 @@ void AppDelegate::applicationDidFinishLaunching()
                                                     *m_services.alerts, std::move(actions));
     // Without a tray host a right click on a light is the way to the menu.
     lights.setContextMenu(m_menuBar->menu());
+    connect(&lights, &TrafficLightOverlay::takeMeThereRequested, this, &AppDelegate::takeMeThere);
+    connect(m_menuBar.get(), &MenuBarController::takeMeThereRequested, this, &AppDelegate::takeMeThere);
     startNotifications(lights);
 
     using K = DefaultsKeys;
@@ -127,8 +144,13 @@ void AppDelegate::startNotifications(TrafficLightOverlay& lights)
 #endif
     if (!notifier)
         return;
+    m_notifier = notifier;
     m_attention = std::make_unique<AttentionNotifier>(*notifier);
     AttentionNotifier* attention = m_attention.get();
+    attention->setInFront([this](const QString& rowId) {
+        const std::optional<StateRecord> record = m_store.recordFor(rowId);
+        return record && m_takeMeThere->isInFront(*record);
+    });
     attention->setEnabled(m_settings.notifyWhenAgentNeedsYou());
     // What is red now was red before Korvane could tell anyone.
     attention->setRows(m_rows.rows());
@@ -141,10 +163,57 @@ void AppDelegate::startNotifications(TrafficLightOverlay& lights)
     });
     connect(&m_settings, &AppSettings::notifyWhenAgentNeedsYouChanged, attention,
             &AttentionNotifier::setEnabled);
-    connect(attention, &AttentionNotifier::activated, this, [this, &lights] {
-        if (!m_settings.overlayVisible())
+    connect(attention, &AttentionNotifier::activated, this, [this, &lights](const QString& rowId) {
+        // A record from a hook that told nothing of its place: the light at least.
+        if (const std::optional<StateRecord> record = m_store.recordFor(rowId); record && record->where)
+            takeMeThere(rowId);
+        else if (!m_settings.overlayVisible())
             lights.toggle();
     });
+}
+
+void AppDelegate::takeMeThere(const QString& rowId)
+{
+    QString id = rowId;
+    const WindowStatusList& rows = m_rows.rows();
+    if (id.isEmpty()) {
+        // The one that needs the user most: waiting or failed first, then the most recent.
+        const auto rank = [](const WindowStatus& row) {
+            const bool red = row.state == AgentState::Waiting || row.state == AgentState::Error;
+            return std::pair(red, row.lastActivity);
+        };
+        const auto best = std::max_element(rows.begin(), rows.end(),
+                                           [&](const auto& a, const auto& b) { return rank(a) < rank(b); });
+        if (best == rows.end())
+            return;
+        id = best->id;
+    }
+    const std::optional<StateRecord> record = m_store.recordFor(id);
+    if (!record || !record->where)
+        return;
+    const TakeMeThere::Outcome outcome = m_takeMeThere->go(*record);
+    qCInfo(lcApp) << "take me there" << id << outcome.reached << outcome.where;
+    if (outcome.reached)
+        return;
+    const WindowStatus* row = m_rows.find(id);
+    const QString name = row ? row->name : StatusRules::windowName(record->workspaceKey());
+    const QString text = outcome.problem.isEmpty()
+                             ? QStringLiteral("It runs in %1.").arg(outcome.where)
+                             : QStringLiteral("%1 It ran in %2.").arg(outcome.problem, outcome.where);
+    bool service = false;
+#ifdef KORVANE_HAVE_DBUS
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    service = m_notifier && bus.isConnected() && bus.interface() &&
+              bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"));
+#endif
+    if (service || (m_notifier && m_notifier != m_ownNotifier.get())) {
+        m_notifier->show(QStringLiteral("take-me-there"), name, text);
+        return;
+    }
+    Alerts::Request request;
+    request.message = name;
+    request.informativeText = text;
+    m_services.alerts->run(request);
 }
 
 QList<HooksReport::Agent> AppDelegate::agents()

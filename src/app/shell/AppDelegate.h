@@ -18,6 +18,9 @@ class LoginItem;
 class MenuBarController;
 class AttentionNotifier;
 class Notifier;
+class ProcessRunner;
+class TakeMeThere;
+class WindowSystem;
 class SettingsWindowController;
 class TrafficLightOverlay;
 class Updater;
@@ -32,6 +35,9 @@ struct AppServices {
     std::function<bool()> installHooks;
     // The desktop notification service (null: the session bus's, where there is one).
     Notifier* notifier = nullptr;
+    // Where the agents run: helper programs and /proc, and the X11 display.
+    ProcessRunner* processes = nullptr;
+    WindowSystem* windows = nullptr;
     QUrl updateSite;
 };
 
@@ -48,6 +54,10 @@ public:
     AppDelegate(UserDefaults& defaults, AppSettings& settings, const Clock& clock = SystemClock::instance(),
                 AppServices services = {}, QObject* parent = nullptr);
     ~AppDelegate() override;
+
+    // Brings forward where the agent of that row runs ("" for the one that needs
+    // the user most), or says where it is when that cannot be done.
+    void takeMeThere(const QString& rowId);
 
     // Created on first use.
     TrafficLightOverlay& overlay();
@@ -82,6 +92,8 @@ private:
     std::unique_ptr<MenuBarController> m_menuBar;
     std::unique_ptr<Notifier> m_ownNotifier;
     std::unique_ptr<AttentionNotifier> m_attention;
+    std::unique_ptr<TakeMeThere> m_takeMeThere;
+    Notifier* m_notifier = nullptr;
 };
 
 } // namespace korvane

@@ -36,7 +36,8 @@ void AttentionNotifier::setRows(const WindowStatusList& rows)
             it = m_shown.erase(it);
         }
         for (const WindowStatus& row : rows) {
-            if (m_enabled && red.contains(row.id) && !m_red.contains(row.id) && !m_shown.contains(row.id)) {
+            if (m_enabled && red.contains(row.id) && !m_red.contains(row.id) && !m_shown.contains(row.id) &&
+                !(m_inFront && m_inFront(row.id))) {
                 m_notifier.show(row.id, row.name, statusText(row.state));
                 m_shown.insert(row.id);
             }

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <functional>
 
 namespace korvane {
 
@@ -25,12 +26,14 @@ public:
     // Off closes whatever is shown; on notifies only for lights that turn red from then on.
     void setEnabled(bool enabled);
     bool isEnabled() const { return m_enabled; }
+    // Asked before a notification: true when the user already looks at that row's agent.
+    void setInFront(std::function<bool(const QString& rowId)> inFront) { m_inFront = std::move(inFront); }
     // The rows change meaning (windows <-> tabs): close everything and start over.
     void restart();
 
 Q_SIGNALS:
-    // The user clicked a notification.
-    void activated();
+    // The user clicked the notification of that row.
+    void activated(const QString& rowId);
 
 private:
     void closeAll();
@@ -40,6 +43,7 @@ private:
     bool m_primed = false;
     QSet<QString> m_red; // rows waiting or failed at the last update
     QSet<QString> m_shown;
+    std::function<bool(const QString&)> m_inFront;
 };
 
 } // namespace korvane

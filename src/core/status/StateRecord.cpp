@@ -25,6 +25,10 @@ public:
             return std::nullopt;
         if (m_pid > 0 && !m_start.isEmpty())
             m_record.process = StateRecord::Process{m_pid, m_start};
+        if (m_where) {
+            m_where->chain.removeIf([](const auto& link) { return link.first <= 0; });
+            m_record.where = std::move(m_where);
+        }
         return std::move(m_record);
     }
 
@@ -37,12 +41,16 @@ public:
     bool boolean(bool) override { return scalar(); }
     bool number_integer(number_integer_t v) override
     {
+        if (inWhere())
+            whereNumber(v);
         if (inTop() && m_member == Member::Pid)
             m_pid = v;
         return number(double(v));
     }
     bool number_unsigned(number_unsigned_t v) override
     {
+        if (inWhere() && v <= number_unsigned_t(std::numeric_limits<qint64>::max()))
+            whereNumber(qint64(v));
         if (inTop() && m_member == Member::Pid && v <= number_unsigned_t(std::numeric_limits<qint64>::max()))
             m_pid = qint64(v);
         return number(double(v));
@@ -52,6 +60,8 @@ public:
 
     bool string(string_t& s) override
     {
+        if (inWhere())
+            whereString(s);
         if (!inTop())
             return m_depth > 0;
         const QString text = QString::fromStdString(s);
@@ -82,6 +92,7 @@ public:
         case Member::Ts:
             return false;
         case Member::Pid:
+        case Member::Where:
         case Member::Other:
             break;
         }
@@ -103,6 +114,8 @@ public:
         keys.push_back(k);
         if (m_depth == 1)
             m_member = memberOf(k);
+        else if (m_depth == 2 && m_where)
+            m_whereKey = k;
         return true;
     }
     bool end_object() override
@@ -111,7 +124,12 @@ public:
         --m_depth;
         return true;
     }
-    bool start_array(std::size_t) override { return enter(false); }
+    bool start_array(std::size_t) override
+    {
+        if (inWhere() && m_depth == 3 && m_whereKey == "chain" && m_where->chain.size() < kMaxChain)
+            m_where->chain.append({0, QString()});
+        return enter(false);
+    }
     bool end_array() override
     {
         --m_depth;
@@ -124,8 +142,22 @@ public:
 
 private:
     static constexpr int kMaxDepth = 512;
+    static constexpr qsizetype kMaxChain = 16;
+    static constexpr qsizetype kMaxVars = 32;
     // These are free in type: files from before they were written may use the names otherwise.
-    enum class Member { State, Ts, Workspace, Conversation, Agent, Turn, Transcript, Pid, ProcStart, Other };
+    enum class Member {
+        State,
+        Ts,
+        Workspace,
+        Conversation,
+        Agent,
+        Turn,
+        Transcript,
+        Pid,
+        ProcStart,
+        Where,
+        Other
+    };
 
     static Member memberOf(const std::string& k)
     {
@@ -147,6 +179,8 @@ private:
             return Member::Pid;
         if (k == "proc_start")
             return Member::ProcStart;
+        if (k == "where")
+            return Member::Where;
         return Member::Other;
     }
 
@@ -168,10 +202,30 @@ private:
         return isFree();
     }
 
+    // Inside the "where" object, once it has been entered as one.
+    bool inWhere() const { return m_member == Member::Where && m_where && m_depth >= 2; }
+    void whereNumber(qint64 v)
+    {
+        if (m_depth == 2 && m_whereKey == "tty_nr")
+            m_where->ttyNr = v;
+        else if (m_depth == 4 && m_whereKey == "chain" && !m_where->chain.isEmpty() &&
+                 !m_where->chain.last().first)
+            m_where->chain.last().first = v;
+    }
+    void whereString(const string_t& s)
+    {
+        if (m_depth == 2 && m_where->vars.size() < kMaxVars && s.size() <= 4096)
+            m_where->vars.insert(QString::fromStdString(m_whereKey), QString::fromStdString(s));
+        else if (m_depth == 4 && m_whereKey == "chain" && !m_where->chain.isEmpty())
+            m_where->chain.last().second = QString::fromStdString(s);
+    }
+
     bool enter(bool object)
     {
         if (m_depth == 0 ? !object : inTop() && !isFree())
             return false;
+        if (object && inTop() && m_member == Member::Where && !m_where)
+            m_where.emplace();
         return ++m_depth <= kMaxDepth;
     }
 
@@ -183,6 +237,8 @@ private:
     bool m_haveTs = false;
     qint64 m_pid = 0;
     QByteArray m_start;
+    std::optional<StateRecord::Where> m_where;
+    std::string m_whereKey;
 };
 
 } // namespace

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QMap>
 #include <QString>
 #include <optional>
 #include <string_view>
@@ -25,12 +27,24 @@ struct StateRecord {
         bool operator==(const Process&) const = default;
     };
     std::optional<Process> process;
+    // Where the agent runs, as far as the hook could tell: its terminal
+    // (tty_nr of /proc/<pid>/stat), the agent's process and a few of its
+    // ancestors (pid and name, the agent first), and what the terminal, tmux or
+    // the editor told it in its environment (TMUX, WINDOWID, TERM_PROGRAM, ...).
+    struct Where {
+        qint64 ttyNr = 0;
+        QList<std::pair<qint64, QString>> chain;
+        QMap<QString, QString> vars;
+        bool operator==(const Where&) const = default;
+    };
+    std::optional<Where> where;
 
     // Strict: the text must be one well-formed JSON object in UTF-8 (a leading
     // byte-order mark is allowed) with "state" a string, "ts" a number that fits
     // a double, and "workspace" / "conversation_id" absent, null or strings.
     // "agent", "turn_id" and "transcript_path" are kept when they are strings,
-    // "pid" and "proc_start" when one is a positive integer and the other digits.
+    // "pid" and "proc_start" when one is a positive integer and the other digits,
+    // "where" when an object (its string members, "tty_nr", and "chain" of [pid, name]).
     // Other members are ignored, but must be well-formed too; no object may
     // repeat a member name. Anything else is nullopt.
     static std::optional<StateRecord> decode(std::string_view json);

@@ -116,6 +116,7 @@ void StatusStore::refresh()
     const double now = m_clock.now();
     const std::optional<std::vector<StateDirectory::File>> files = m_dir.scan(now);
     if (!files) {
+        m_inputs.clear();
         publish(AgentState::Unknown, {}, {});
         return;
     }
@@ -146,9 +147,32 @@ void StatusStore::refresh()
         r.reader->sweep();
     StatusRules::Result result = StatusRules::evaluate(inputs, now);
     publish(result.state, std::move(result.windows), std::move(result.tabs));
+    m_inputs = std::move(inputs);
 
     if (m_timer)
         startWatchingDirectory(); // a folder that was missing may be back
+}
+
+std::optional<StateRecord> StatusStore::recordFor(const QString& rowId) const
+{
+    const StatusRules::Input* best = nullptr;
+    bool bestRed = false;
+    const double now = m_clock.now();
+    for (const StatusRules::Input& in : m_inputs) {
+        if (in.record.conversationKey(in.fileBaseName) == rowId)
+            return in.record;
+        const QString ws = in.record.workspaceKey();
+        if (ws != rowId &&
+            ws.normalized(QString::NormalizationForm_C) != rowId.normalized(QString::NormalizationForm_C))
+            continue;
+        const AgentState s = StatusRules::resolve(in.record, now - in.record.ts);
+        const bool red = s == AgentState::Waiting || s == AgentState::Error;
+        if (!best || red > bestRed || (red == bestRed && in.record.ts > best->record.ts)) {
+            best = &in;
+            bestRed = red;
+        }
+    }
+    return best ? std::optional(best->record) : std::nullopt;
 }
 
 void StatusStore::publish(AgentState state, WindowStatusList windows, WindowStatusList tabs)

@@ -65,6 +65,10 @@ public:
     // One complete pass over the state directory.
     void refresh();
 
+    // The record behind a row (a tab's id, or a window's: of its conversations the
+    // one that needs the user, else the most recent), as of the last pass.
+    std::optional<StateRecord> recordFor(const QString& rowId) const;
+
     // Where a record names its agent's process, the record goes with the
     // process; tests give a table of their own. Must outlive the store.
     void setProcessTable(const ProcessTable& table) { m_processes = &table; }
@@ -90,6 +94,7 @@ private:
     AgentState m_state = AgentState::Unknown;
     WindowStatusList m_windows;
     WindowStatusList m_tabs;
+    std::vector<StatusRules::Input> m_inputs;
     QTimer* m_timer = nullptr;
     QTimer* m_burst = nullptr;
     QElapsedTimer m_uptime;

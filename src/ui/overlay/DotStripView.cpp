@@ -96,6 +96,16 @@ QSizeF DotStripView::contentSize() const
                                            m_orientation, m_lineHeight);
 }
 
+std::optional<QString> DotStripView::idAt(QPointF pos) const
+{
+    const std::vector<Cell> all = cells();
+    for (int i = 0; i < int(all.size()); ++i) {
+        if (cellRect(i).united(captionRect(i)).contains(pos))
+            return all[std::size_t(i)].id;
+    }
+    return std::nullopt;
+}
+
 QRectF DotStripView::plateRect() const
 {
     const QSizeF content = contentSize();

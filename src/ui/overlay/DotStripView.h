@@ -37,6 +37,8 @@ public:
     // The caption frame of cell i (empty without captions).
     QRectF captionRect(int i) const;
     QRectF plateRect() const;
+    // The row of the dot (or its caption) at pos, if any.
+    std::optional<QString> idAt(QPointF pos) const;
 
     double scale() const { return m_scale; }
     OverlayOrientation orientation() const { return m_orientation; }

@@ -4,6 +4,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/X11Hints.h"
 
+#include <QApplication>
 #include <QBitmap>
 #include <QContextMenuEvent>
 #include <QMouseEvent>
@@ -114,8 +115,10 @@ void OverlayPanel::mousePressEvent(QMouseEvent* event)
     }
     // The offset comes from the local position: pos() may be stale right after show.
     m_pressOffset = event->position();
+    m_pressGlobal = event->globalPosition();
     m_dragging = true;
     m_dragged = false;
+    m_wandered = false;
     m_resync->stop();
     event->accept();
 }
@@ -126,6 +129,8 @@ void OverlayPanel::mouseMoveEvent(QMouseEvent* event)
         event->ignore();
         return;
     }
+    m_wandered = m_wandered || (event->globalPosition() - m_pressGlobal).manhattanLength() >=
+                                   QApplication::startDragDistance();
     const QPoint target = (event->globalPosition() - m_pressOffset).toPoint();
     if (target != m_origin) {
         m_origin = target;
@@ -145,6 +150,8 @@ void OverlayPanel::mouseReleaseEvent(QMouseEvent* event)
     if (m_dragged)
         saveOrigin();
     event->accept();
+    if (!m_wandered)
+        Q_EMIT clicked(m_pressOffset.toPoint());
 }
 
 void OverlayPanel::contextMenuEvent(QContextMenuEvent* event)

@@ -43,6 +43,8 @@ public:
 
 Q_SIGNALS:
     void contextMenuRequested(QPoint globalPos);
+    // A left press and release without a drag, at this point of the panel.
+    void clicked(QPoint pos);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -65,6 +67,8 @@ private:
     bool m_dragging = false;
     bool m_dragged = false;
     QPointF m_pressOffset;
+    QPointF m_pressGlobal;
+    bool m_wandered = false; // moved further than a click allows
 };
 
 } // namespace korvane

@@ -238,8 +238,11 @@ OverlayPanel* TrafficLightOverlay::makeCombinedPanel()
 {
     const double s = m_settings.scale();
     const OverlayOrientation o = m_settings.orientation();
-    return makePanel(new CombinedLightView(m_rows.store(), s, o), housingSize(s, false, o),
-                     OverlayGeometry::kCornerRadius * s, DefaultsKeys::combinedOrigin.key(), 0);
+    OverlayPanel* panel =
+        makePanel(new CombinedLightView(m_rows.store(), s, o), housingSize(s, false, o),
+                  OverlayGeometry::kCornerRadius * s, DefaultsKeys::combinedOrigin.key(), 0);
+    connect(panel, &OverlayPanel::clicked, this, [this] { Q_EMIT takeMeThereRequested(QString()); });
+    return panel;
 }
 
 OverlayPanel* TrafficLightOverlay::makeWindowPanel(const QString& id, int defaultIndex)
@@ -247,9 +250,11 @@ OverlayPanel* TrafficLightOverlay::makeWindowPanel(const QString& id, int defaul
     const double s = m_settings.scale();
     const OverlayOrientation o = m_settings.orientation();
     const bool labels = m_settings.showLabels();
-    return makePanel(new WindowLightView(m_rows, id, labels, s, o), housingSize(s, labels, o),
-                     OverlayGeometry::kCornerRadius * s, DefaultsKeys::windowOriginPrefix.key() + id,
-                     defaultIndex);
+    OverlayPanel* panel = makePanel(new WindowLightView(m_rows, id, labels, s, o), housingSize(s, labels, o),
+                                    OverlayGeometry::kCornerRadius * s,
+                                    DefaultsKeys::windowOriginPrefix.key() + id, defaultIndex);
+    connect(panel, &OverlayPanel::clicked, this, [this, id] { Q_EMIT takeMeThereRequested(id); });
+    return panel;
 }
 
 OverlayPanel* TrafficLightOverlay::makeRowPanel()
@@ -259,8 +264,13 @@ OverlayPanel* TrafficLightOverlay::makeRowPanel()
     const bool labels = m_settings.showLabels();
     auto* view = new DotStripView(m_rows, labels, s, o);
     m_rowWindowIDs = currentRowIDs();
-    return makePanel(view, rowSize(s, static_cast<int>(m_rowWindowIDs.size()), labels, o),
-                     OverlayGeometry::kCornerRadius * s, DefaultsKeys::rowOrigin.key(), 0);
+    OverlayPanel* panel = makePanel(view, rowSize(s, static_cast<int>(m_rowWindowIDs.size()), labels, o),
+                                    OverlayGeometry::kCornerRadius * s, DefaultsKeys::rowOrigin.key(), 0);
+    connect(panel, &OverlayPanel::clicked, this, [this, view, panel](QPoint pos) {
+        if (const std::optional<QString> id = view->idAt(view->mapFrom(panel, pos)))
+            Q_EMIT takeMeThereRequested(*id);
+    });
+    return panel;
 }
 
 void TrafficLightOverlay::setContextMenu(QMenu* menu)

@@ -56,6 +56,10 @@ public:
     void syncWindowPanels();
     void resizeRowPanelIfNeeded();
 
+Q_SIGNALS:
+    // A click on a row's light or dot (its id), or on the combined light ("").
+    void takeMeThereRequested(const QString& rowId);
+
 private:
     OverlayPanel* makePanel(QWidget* content, QSize size, double cornerRadius, const QString& originKey,
                             int defaultIndex);
