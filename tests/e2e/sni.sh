@@ -27,6 +27,7 @@ dot() {
         END { print n + 0 }')
     [ "$DOT_PIXELS" -ge "${3:-11}" ]
 }
+tooltip() { call "$ITEM" /StatusNotifierItem org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip; }
 layout() { call "$ITEM" /MenuBar com.canonical.dbusmenu.GetLayout 0 -1 '@as []'; }
 entry() { layout | grep -o "([0-9]*, {[^}]*'label': <'$1'>[^}]*}"; }
 has() { entry "$1" | grep -q "$2"; }
@@ -43,8 +44,7 @@ for row in "working $COLOR_WORKING working" "waiting $COLOR_RED answer" "idle $C
     e2e_wait_until 5 dot "$colour" || e2e_fail "$DOT_PIXELS pixels of $colour across the icon"
     [ "$state" = waiting ] || ! dot "$COLOR_RED" 60x8+0+0 1 || e2e_fail "$DOT_PIXELS red pixels, none waits"
     e2e_shot "icon-$state" >/dev/null
-    call "$ITEM" /StatusNotifierItem org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
-        grep -q "$word" || e2e_fail "the tooltip does not say $word"
+    tooltip | grep -q "$word" || e2e_fail "the tooltip does not say $word"
     layout | grep -q "'enabled': <false>, 'label': <'[^']*$word" || e2e_fail "first menu line: $(layout | head -c 300)"
 done
 
@@ -56,6 +56,7 @@ e2e_write_state c3 error /tmp/gamma
 e2e_write_state c2 working /tmp/beta
 e2e_wait_until 5 dot "$COLOR_WORKING" || e2e_fail "beta's working state not shown"
 e2e_wait_until 3 dot "$COLOR_RED" 60x8+0+0 4 || e2e_fail "$DOT_PIXELS red pixels in the badge"
+tooltip | grep -q 'working… • 1 needs you' || e2e_fail "the tooltip does not say who needs you: $(tooltip)"
 call "$ITEM" /MenuBar com.canonical.dbusmenu.AboutToShow 0 >/dev/null
 e2e_wait_until 3 entry '3 windows • 1 working • 1 needs you' >/dev/null || e2e_fail "summary: $(layout | head -c 400)"
 entry 'gamma — Failed · [0-9]* s' >/dev/null || e2e_fail "no line for gamma: $(layout | head -c 600)"

@@ -20,7 +20,7 @@ while read -r state other colour lamp attention; do
     e2e_expect_pixel "$TRAY_CX" "$TRAY_CY" "${!colour}" 1000 6 "tray dot"
     if [ "$attention" = 1 ]; then
         e2e_expect_pixel $((TRAY_X + 16)) $((TRAY_Y + 5)) "$COLOR_RED" 1000 6 "the dot's badge"
-        e2e_wait_pixel "${LAMP_X[0]}" "${LAMP_Y[0]}" '#B22921' 1000 24 || e2e_fail "the red lamp does not glow softly: $E2E_SEEN"
+        e2e_wait_pixel "${LAMP_X[0]}" "${LAMP_Y[0]}" '#C82E25' 1000 24 || e2e_fail "the red lamp does not glow softly: $E2E_SEEN"
     elif e2e_wait_pixel $((TRAY_X + 16)) $((TRAY_Y + 5)) "$COLOR_RED" 0 24; then
         e2e_fail "a badge while nobody else needs you"
     fi
