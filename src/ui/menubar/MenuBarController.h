@@ -42,10 +42,6 @@ Q_SIGNALS:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-Q_SIGNALS:
-    // The user chose a row of the menu (its id in LightRows).
-    void takeMeThereRequested(const QString& rowId);
-
 private:
     // The dot, its badge and the tooltip for the overall state and how many rows need the user.
     void render(AgentState state, int needingYou);
