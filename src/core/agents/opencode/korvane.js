@@ -84,7 +84,8 @@ export const Korvane = async (ctx) => {
   };
 
   const handle = (type, p) => {
-    const info = p.info || {};
+    // Other events carry an "info" too: a message's, whose parent is another message.
+    const info = type.startsWith("session.") ? p.info || {} : {};
     const raw = p.sessionID ?? info.id;
     if (typeof raw !== "string") return;
     if (typeof info.parentID === "string") parents.set(raw, info.parentID);
