@@ -41,8 +41,11 @@ function processFields() {
 }
 
 export const Korvane = async (ctx) => {
-  const home = process.env.HOME || os.homedir();
-  const dir = home.startsWith("/") ? home + "/.cursor/signalwick/state" : "";
+  let dir = ""; // without a usable home, nothing is recorded
+  try {
+    const home = process.env.HOME || os.homedir();
+    if (home.startsWith("/")) dir = home + "/.cursor/signalwick/state";
+  } catch {}
   const own = processFields();
   const where = ctx?.directory || ctx?.worktree || "";
   // By session: what the light shows, whether its turn failed, the prompts open, where it works.
@@ -84,6 +87,7 @@ export const Korvane = async (ctx) => {
   };
 
   const handle = (type, p) => {
+    if (!/^(session|permission|question)\./.test(type)) return; // most are a reply's parts as they stream
     // Other events carry an "info" too: a message's, whose parent is another message.
     const info = type.startsWith("session.") ? p.info || {} : {};
     const raw = p.sessionID ?? info.id;
