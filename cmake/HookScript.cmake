@@ -72,6 +72,21 @@ function(korvane_generate_hook_script template agents_dir script_out events_out)
     string(APPEND dispatch "if (agent == \"${id}\") ${fn}_rules()\n")
   endforeach()
 
+  # An agent that loads a plugin of Korvane's own in place of the script: the events it listens
+  # to, from the plugin's header ("// events: ...").
+  file(GLOB plugins CONFIGURE_DEPENDS "${agents_dir}/*/korvane.js")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${plugins})
+  foreach(plugin IN LISTS plugins)
+    get_filename_component(folder ${plugin} DIRECTORY)
+    get_filename_component(id ${folder} NAME)
+    file(STRINGS ${plugin} events REGEX "^// events: ")
+    if(NOT events)
+      message(FATAL_ERROR "${plugin}: no \"// events: ...\" line")
+    endif()
+    string(SUBSTRING "${events}" 11 -1 events)
+    string(APPEND events_inc "    {\"${id}\", \"${events}\"},\n")
+  endforeach()
+
   string(STRIP "${reads}" reads)
   string(APPEND code "BEGIN { split(\"${reads}\", w, \" \"); for (i in w) WANT[w[i]] = 1 }\n")
   string(APPEND code "# The agent its entry names; else the one whose payloads these look like.\n")
@@ -90,7 +105,7 @@ function(korvane_generate_hook_script template agents_dir script_out events_out)
     message(FATAL_ERROR "a fragment holds a single quote, which would end the script's awk program")
   endif()
   korvane_write_if_changed(${script_out} "${script}")
-  korvane_write_if_changed(${events_out} "// Generated from src/core/agents/*/hook.awk.\n${events_inc}")
+  korvane_write_if_changed(${events_out} "// Generated from src/core/agents/*/hook.awk and */korvane.js.\n${events_inc}")
 endfunction()
 
 # Unchanged bytes are not written, so that nothing that depends on them rebuilds.

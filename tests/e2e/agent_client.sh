@@ -17,12 +17,12 @@ e2e_new_home
 reason=$(CLIENT_HOME=$E2E_HOME FAKE_DELAY=3 harness serve "$out" text 2>&1)
 case $? in 0) ;; 77) e2e_skip "${reason#SKIP: }" ;; *) e2e_fail "harness: $reason" ;; esac
 config=$(ls "$E2E_HOME"/.codex/config.toml "$E2E_HOME"/.gemini/settings.json "$E2E_HOME"/.copilot/config.json \
-    "$E2E_HOME"/.qwen/settings.json 2>/dev/null)
+    "$E2E_HOME"/.qwen/settings.json "$E2E_HOME"/.config/opencode/opencode.json 2>/dev/null)
 e2e_write_defaults '{"KorvaneHasLaunched": true}'
 e2e_launch
 e2e_wait_tray_icon
 e2e_wait_until 5 grep -qs signalwick "$E2E_HOME"/.codex/hooks.json "$E2E_HOME"/.gemini/settings.json \
-    "$E2E_HOME"/.copilot/hooks/korvane.json "$E2E_HOME"/.qwen/settings.json ||
+    "$E2E_HOME"/.copilot/hooks/korvane.json "$E2E_HOME"/.qwen/settings.json "$E2E_HOME"/.config/opencode/plugin/korvane.js ||
     e2e_fail "no hooks beside $config"
 client() { CLIENT_HOME=$E2E_HOME harness "$1" "$out" "${@:2}" || e2e_fail "harness: $* ($(cat "$out/screen-timeout.txt" 2>/dev/null))"; }
 screen() { tmux -S "$out/tmux" capture-pane -p -t client | grep -v '^ *$' | tail -n "${1:-50}"; }

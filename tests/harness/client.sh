@@ -6,7 +6,7 @@
 #   print OUT PROMPT [ARG..]  one turn in print mode: OUT/client.out and .err
 #   tui OUT [ARG..]           the client in tmux, asking before each tool, once its input box is ready
 #   type OUT TEXT | key OUT KEY.. | approve OUT   text and Enter | tmux key names | yes to a prompt
-#   interrupt OUT             the key that stops a turn (Escape, unless the agent names another)
+#   interrupt OUT             the keys that stop a turn (Escape, unless the agent names others)
 #   exit OUT                  quits, until the client has gone
 #   wait OUT ERE [SECS]       until the screen matches (OUT/screen-timeout.txt if not)
 #   asks OUT [SECS]           until the client asks to approve a tool
@@ -24,7 +24,7 @@ skip() {
     exit 77
 }
 [ -f "$here/agents/$agent.sh" ] || { echo "client.sh: no agent $agent" >&2 && exit 2; }
-# Defines binary (the client's path); sets ready (the input box), ask (an approval prompt), yes, quit, interrupt,
+# Defines binary (the client's path); sets ready (the input box), ask (an approval prompt), yes, quit, interrupt (keys),
 # tui_args, print_args, pause (between text and Enter); defines setup HOME API (the client's files) and environment API.
 # shellcheck source=SCRIPTDIR/agents/claude-code.sh
 . "$here/agents/$agent.sh"
@@ -80,7 +80,7 @@ tui)
 type) tmux -S "$out/tmux" send-keys -t client -l "$1" && sleep "$pause" && tmux -S "$out/tmux" send-keys -t client Enter ;;
 key) sleep 0.5 && tmux -S "$out/tmux" send-keys -t client "$@" ;; # a dialog is drawn before it takes keys
 approve) "$0" "$agent" key "$out" "$yes" ;;
-interrupt) "$0" "$agent" key "$out" "${interrupt:-Escape}" ;;
+interrupt) for k in ${interrupt:-Escape}; do "$0" "$agent" key "$out" "$k"; done ;; # one key after another
 exit) # by its pid: a process the client leaves behind can keep the pane open
     "$0" "$agent" type "$out" "$quit" && until_ok gone
     ;;

@@ -83,12 +83,20 @@ private Q_SLOTS:
         const json expected = registrations().value(id, json::array());
         QVERIFY2(!expected.empty(), "no registrations written out for it");
 
-        // Registered: the events that carry an entry running the script with the agent's id.
+        // Registered: the events that carry an entry running the script with the agent's id, or
+        // those a plugin listens to (its header), rewritten over an older one.
+        const bool plugin = !agent->plugin().isEmpty();
         QVERIFY(QDir().mkpath(m_home->path() + '/' + agent->folder()));
+        QVERIFY(!plugin || (QDir().mkpath(QFileInfo(agent->configPath()).path()) &&
+                            QFile(agent->configPath()).open(QIODevice::WriteOnly)));
         QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
         const QByteArray bytes = test::contentsOf(agent->configPath());
-        const json config = json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
+        const json config =
+            plugin ? json::object() : json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
         json registered = json::array();
+        for (const QString& event :
+             plugin ? QString(bytes).section("// events: ", 1).section('\n', 0, 0).split(' ') : QStringList())
+            registered.push_back(event.toStdString());
         const json hooks = config.value("hooks", json::object());
         for (const auto& [event, entries] : hooks.items()) {
             if (QByteArray::fromStdString(entries.dump())

@@ -92,12 +92,14 @@ private Q_SLOTS:
     void secondLaunch()
     {
         const QString state = home() + "/.cursor/signalwick/state";
-        QVERIFY(QDir().mkpath(state) && QDir().mkpath(home() + "/.claude"));
-        QVERIFY(QFile::setPermissions(state, QFileDevice::Permissions(0x7755)));
+        QStringList files = {HookInstaller::scriptPath()};
+        for (const Agent* agent : AgentList::all()) {
+            QVERIFY(QDir().mkpath(home() + '/' + agent->folder()));
+            files << agent->configPath();
+        }
+        QVERIFY(QDir().mkpath(state) && QFile::setPermissions(state, QFileDevice::Permissions(0x7755)));
         QVERIFY(HookInstaller::install());
         QCOMPARE(QFileInfo(state).permissions() & 0x777, QFileDevice::Permissions(0x700));
-        const QStringList files = {HookInstaller::scriptPath(), AgentList::find(u"cursor")->configPath(),
-                                   AgentList::find(u"claude-code")->configPath()};
         const QDateTime old = QDateTime::currentDateTime().addDays(-1);
         for (const QString& path : files) {
             QFile file(path);

@@ -67,6 +67,14 @@ void addRows(const QList<Runner>& runners, const QString& name, const Case& c)
         QTest::addRow("%s/%s", r[0], qPrintable(name)) << r << c;
 }
 
+// An agent's plugin (the argument) as the agent loads it, under node: its events from stdin, in
+// order ("dispose": the agent quits).
+const QList<Runner> kNode = {{"node", "node", "awk"}};
+constexpr const char* kPluginDriver = R"(const fs = await import("node:fs");
+const hooks = await (await import(process.argv[1])).Korvane({directory: "/home/user/project"});
+for (const e of JSON.parse(fs.readFileSync(0, "utf8")))
+    await (e === "dispose" ? hooks.dispose() : hooks.event({event: e}));)";
+
 } // namespace
 
 Q_DECLARE_METATYPE(Case)
@@ -97,6 +105,10 @@ class TestHookScript : public QObject {
         p.setWorkingDirectory(home);
         QString program = QStandardPaths::findExecutable(r[1]);
         QStringList args = qstrcmp(r[1], "busybox") ? QStringList{m_script} : QStringList{"sh", m_script};
+        const QString plugin = m_dir.filePath(arg + ".mjs"); // node tells a module by its name
+        if (r == kNode.first() &&
+            (QFile::exists(plugin) || QFile::copy(":/agents/" + arg + "/korvane.js", plugin)))
+            args = QStringList{"--input-type=module", "-e", kPluginDriver, plugin};
         if (!arg.isEmpty())
             args << arg;
         const int pty = terminal ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
@@ -156,6 +168,19 @@ private Q_SLOTS:
                              QString(), false, arg, QString::fromStdString(tool), QString()});
             }
         }
+        // The plugins through captured events in one conversation, in the process of the agent.
+        for (json c : readJson("plugin-turns.json")) {
+            const std::string agent = c["agent"];
+            for (json& e : c["events"])
+                if (e != "dispose")
+                    (e = readJson(QString::fromStdString(agent + '/' + e.get<std::string>() +
+                                                         ".json")))["properties"]["sessionID"] = "ses_0a1B";
+            const QString id = QString::fromStdString(agent);
+            addRows(kNode, QString::fromStdString(c["name"]),
+                    {QByteArray::fromStdString(c["events"].dump()), "", QString::fromStdString(c["state"]),
+                     "ses_0a1B", QString::fromStdString(c["ws"]), json::object(), "parent", false, id, id,
+                     QString()});
+        }
         // Written cases: "claude" or "cursor" names the event, "with" adds members, "arg" is the
         // script's argument, "agent" the agent recorded where the event's kind does not tell it.
         for (const json& c : readJson("script-cases.json")) {
@@ -201,6 +226,8 @@ private Q_SLOTS:
             QVERIFY(prior.setPermissions(QFile::ReadOwner | QFile::WriteOwner) &&
                     QFile::setPermissions(dir, QFile::ExeOwner | QFile::ReadOwner | QFile::WriteOwner));
         }
+        if (runner == kNode.first() && QStandardPaths::findExecutable("node").isEmpty())
+            QSKIP("node is not installed");
         const auto [rc, out, err, parent] = run(runner, home.path(), c.payload, c.env, c.arg, c.terminal);
         QCOMPARE(rc, 0);
         QCOMPARE(out, c.out);
@@ -282,6 +309,19 @@ private Q_SLOTS:
             return found;
         };
         QCOMPARE(seen(), expected);
+        // A plugin names the files by the same rule.
+        if (runner == kAll.first() && !QStandardPaths::findExecutable("node").isEmpty()) {
+            QTemporaryDir other;
+            json events = json::array();
+            for (const json& id : ids)
+                events.push_back({{"type", "session.status"},
+                                  {"properties", {{"sessionID", id}, {"status", {{"type", "busy"}}}}}});
+            QCOMPARE(std::get<0>(run(kNode.first(), other.path(), dump(events), json::object(), "opencode")),
+                     0);
+            const QString state = "/.cursor/signalwick/state";
+            QCOMPARE(QDir(other.path() + state).entryList(QDir::Files | QDir::Hidden),
+                     QDir(home.path() + state).entryList(QDir::Files | QDir::Hidden));
+        }
         json end = base(true, "sessionEnd");
         end["conversation_id"] = "a";
         QCOMPARE(std::get<0>(run(runner, home.path(), dump(end))), 0);

@@ -24,9 +24,12 @@ public:
     virtual QString displayName() const = 0;
     // Below the home: the agent's folder, whose presence says it is installed.
     virtual QString folder() const = 0;
-    // Below the home: the JSON file that holds its hook entries.
+    // Below the home: the JSON file that holds its hook entries, or the plugin's file.
     virtual QString configFile() const = 0;
     virtual HookLayout layout() const = 0;
+    // The resource of a plugin of Korvane's own that the agent loads in place of hook
+    // entries, written to configFile(); "" for an agent of entries.
+    virtual QString plugin() const { return {}; }
 
     virtual bool available() const;
     // How a running agent takes new hooks up, as a clause ("… reloads hooks on save");
