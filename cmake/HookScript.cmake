@@ -89,8 +89,25 @@ function(korvane_generate_hook_script template agents_dir script_out events_out)
   if(NOT quotes STREQUAL "")
     message(FATAL_ERROR "a fragment holds a single quote, which would end the script's awk program")
   endif()
+  # Agents reached by a plugin of Korvane's own (korvane.js) rather than by the script: the events it
+  # handles ("// events: ..."), and the plugin at :/plugins/<id>.js.
+  file(GLOB plugins CONFIGURE_DEPENDS "${agents_dir}/*/korvane.js")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${plugins})
+  foreach(plugin IN LISTS plugins)
+    get_filename_component(folder ${plugin} DIRECTORY)
+    get_filename_component(id ${folder} NAME)
+    file(STRINGS ${plugin} events REGEX "^// events: ")
+    if(NOT events)
+      message(FATAL_ERROR "${plugin}: no \"// events: ...\" line")
+    endif()
+    string(SUBSTRING "${events}" 11 -1 events)
+    string(APPEND events_inc "    {\"${id}\", \"${events}\"},\n")
+    set_source_files_properties(${plugin} PROPERTIES QT_RESOURCE_ALIAS "${id}.js")
+  endforeach()
+  set(KORVANE_PLUGINS ${plugins} PARENT_SCOPE)
+
   korvane_write_if_changed(${script_out} "${script}")
-  korvane_write_if_changed(${events_out} "// Generated from src/core/agents/*/hook.awk.\n${events_inc}")
+  korvane_write_if_changed(${events_out} "// Generated from src/core/agents/*/hook.awk and */korvane.js.\n${events_inc}")
 endfunction()
 
 # Unchanged bytes are not written, so that nothing that depends on them rebuilds.

@@ -89,12 +89,15 @@ private Q_SLOTS:
         const QByteArray bytes = test::contentsOf(agent->configPath());
         const json config = json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
         json registered = json::array();
-        const json hooks = config.value("hooks", json::object());
+        const json hooks = config.is_object() ? config.value("hooks", json::object()) : json::object();
         for (const auto& [event, entries] : hooks.items()) {
             if (QByteArray::fromStdString(entries.dump())
                     .contains("signalwick.sh " + QByteArray(id.c_str()) + '"'))
                 registered.push_back(event);
         }
+        const QRegularExpression on(R"re(\bon\("(\w+)")re"); // a plugin's own handlers: on("event", ...)
+        for (auto m = on.globalMatch(QString::fromUtf8(bytes)); !agent->plugin().isEmpty() && m.hasNext();)
+            registered.push_back(m.next().captured(1).toStdString());
         json want = expected;
         std::sort(want.begin(), want.end());
         std::sort(registered.begin(), registered.end());

@@ -92,12 +92,13 @@ private Q_SLOTS:
     void secondLaunch()
     {
         const QString state = home() + "/.cursor/signalwick/state";
-        QVERIFY(QDir().mkpath(state) && QDir().mkpath(home() + "/.claude"));
+        QStringList files = {HookInstaller::scriptPath()};
+        for (const Agent* agent : AgentList::all()) // every agent's file, a plugin too
+            files << (QDir().mkpath(home() + '/' + agent->folder()) ? agent->configPath() : QString());
+        QVERIFY(QDir().mkpath(state));
         QVERIFY(QFile::setPermissions(state, QFileDevice::Permissions(0x7755)));
         QVERIFY(HookInstaller::install());
         QCOMPARE(QFileInfo(state).permissions() & 0x777, QFileDevice::Permissions(0x700));
-        const QStringList files = {HookInstaller::scriptPath(), AgentList::find(u"cursor")->configPath(),
-                                   AgentList::find(u"claude-code")->configPath()};
         const QDateTime old = QDateTime::currentDateTime().addDays(-1);
         for (const QString& path : files) {
             QFile file(path);

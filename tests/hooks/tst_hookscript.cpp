@@ -2,6 +2,7 @@
 // tool expects out, and the state record it leaves, read with the store's decoder.
 
 #include "TestMain.h"
+#include "agents/AgentList.h"
 #include "status/StateRecord.h"
 
 #include <QDateTime>
@@ -27,6 +28,7 @@ const QList<Runner> kShells = {
 // The awks differ in splitting and matching, which only the parser rows exercise.
 const QList<Runner> kAll =
     kShells + QList<Runner>{{"busybox-awk", "dash", "busybox"}, {"bwk-awk", "dash", "original-awk"}};
+const QList<Runner> kNode = {{"node", "node", "awk"}}; // runs the plugin of the agent named as argument
 
 struct Case {
     QByteArray payload, out; // out: the whole of standard output
@@ -99,6 +101,9 @@ class TestHookScript : public QObject {
         QStringList args = qstrcmp(r[1], "busybox") ? QStringList{m_script} : QStringList{"sh", m_script};
         if (!arg.isEmpty())
             args << arg;
+        if (!qstrcmp(r[0], "node"))
+            args = QStringList{KORVANE_SOURCE_DIR "/tests/hooks/plugin-host.mjs",
+                               KORVANE_SOURCE_DIR "/src/core/agents/" + arg + "/korvane.js"};
         const int pty = terminal ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
         if (terminal) { // awk on a terminal of its own runs the hook through sh, as Claude Code does
             if (pty < 0 || ::grantpt(pty) != 0 || ::unlockpt(pty) != 0)
@@ -147,13 +152,16 @@ private Q_SLOTS:
                 const json p = readJson(folder + name);
                 const std::string state =
                     stateOf.value(name.toStdString(), stateOf.value(p["hook_event_name"], "?"));
-                for (const QString& arg : {QString::fromStdString(tool), QString()})
-                    addRows(kShells, folder + name + (arg.isEmpty() ? " (no argument)" : ""),
+                const bool plugin = !AgentList::find(QString::fromStdString(tool))->plugin().isEmpty();
+                for (const QString& arg : plugin ? QStringList{QString::fromStdString(tool)}
+                                                 : QStringList{QString::fromStdString(tool), QString()})
+                    addRows(plugin ? kNode : kShells, folder + name + (arg.isEmpty() ? " (no argument)" : ""),
                             {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name), "",
                              QString::fromStdString(state),
                              QString::fromStdString(p.value("session_id", p.value("sessionId", ""))),
                              QString::fromStdString(p["cwd"]), stateOf.value("env", json::object()),
-                             QString(), false, arg, QString::fromStdString(tool), QString()});
+                             QString::fromStdString(stateOf.value("pid", "")), false, arg,
+                             QString::fromStdString(tool), QString()});
             }
         }
         // Written cases: "claude" or "cursor" names the event, "with" adds members, "arg" is the
@@ -261,10 +269,12 @@ private Q_SLOTS:
              {std::string(5000, 'x'), std::string(5000, 'x') + "y", std::string(200, '/')})
             ids.push_back(id);
         QSet<QString> expected;
+        QByteArray events; // the same ids for a plugin
         for (const json& id : ids) {
             json p = base(true, "afterFileEdit");
             p["conversation_id"] = id;
             QCOMPARE(std::get<1>(run(runner, home.path(), dump(p))), "{}\n");
+            events += dump({{"session_id", id}, {"event", {{"type", "session_start"}}}});
             expected.insert(QString::fromStdString(id));
         }
         const auto seen = [&] {
@@ -282,6 +292,11 @@ private Q_SLOTS:
             return found;
         };
         QCOMPARE(seen(), expected);
+        // pi's extension names each conversation's file as the script does.
+        QTemporaryDir other;
+        QCOMPARE(std::get<0>(run(kNode.first(), other.path(), events, json::object(), "pi")), 0);
+        QCOMPARE(QDir(other.filePath(".cursor/signalwick/state")).entryList(),
+                 QDir(home.filePath(".cursor/signalwick/state")).entryList());
         json end = base(true, "sessionEnd");
         end["conversation_id"] = "a";
         QCOMPARE(std::get<0>(run(runner, home.path(), dump(end))), 0);

@@ -27,6 +27,9 @@ public:
     // Below the home: the JSON file that holds its hook entries.
     virtual QString configFile() const = 0;
     virtual HookLayout layout() const = 0;
+    // The resource of a plugin Korvane owns that the agent loads instead of entries in a file of its
+    // own (configFile() is then where the plugin goes); "" for an agent hooked by entries.
+    virtual QString plugin() const { return {}; }
 
     virtual bool available() const;
     // How a running agent takes new hooks up, as a clause ("… reloads hooks on save");

@@ -5,6 +5,7 @@
 #include "agents/copilot/CopilotAgent.h"
 #include "agents/cursor/CursorAgent.h"
 #include "agents/gemini/GeminiAgent.h"
+#include "agents/pi/PiAgent.h"
 #include "agents/qwen-code/QwenCodeAgent.h"
 
 namespace korvane {
@@ -17,8 +18,9 @@ const std::vector<const Agent*>& AgentList::all()
     static const GeminiAgent gemini;
     static const CopilotAgent copilot;
     static const QwenCodeAgent qwenCode;
-    static const std::vector<const Agent*> agents = {&cursor, &claudeCode, &codex,
-                                                     &gemini, &copilot,    &qwenCode};
+    static const PiAgent pi;
+    static const std::vector<const Agent*> agents = {&cursor,  &claudeCode, &codex, &gemini,
+                                                     &copilot, &qwenCode,   &pi};
     return agents;
 }
 

@@ -61,6 +61,14 @@ bool HookInstaller::merge(const Agent& agent, QString* error)
         *error = QStringLiteral("cannot create %1").arg(dir);
         return false;
     }
+    if (!agent.plugin().isEmpty()) { // a file of Korvane's, rewritten only when its bytes change
+        const QByteArray plugin = readAll(agent.plugin());
+        if (plugin.isEmpty()) {
+            *error = QStringLiteral("no plugin resource %1").arg(agent.plugin());
+            return false;
+        }
+        return readAll(agent.configPath()) == plugin || AtomicFile::write(agent.configPath(), plugin, error);
+    }
     const std::vector<std::string> older = agent.olderCommands(scriptPath());
     return HookMerge::mergeFile(agent.configPath(), agent.events(), agent.layout(),
                                 {agent.command(scriptPath()), older}, error);
@@ -111,6 +119,10 @@ bool HookInstaller::install()
 
 bool HookInstaller::isInstalled(const Agent& agent)
 {
+    if (!agent.plugin().isEmpty()) {
+        const QByteArray plugin = readAll(agent.plugin());
+        return !plugin.isEmpty() && readAll(agent.configPath()) == plugin;
+    }
     const JsonFile::Content content = JsonFile::readObject(agent.configPath());
     const std::vector<std::string> older = agent.olderCommands(scriptPath());
     return content.status == JsonFile::Status::Object &&

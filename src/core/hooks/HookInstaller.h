@@ -28,7 +28,7 @@ public:
 
     static QString scriptPath(); // ~/.cursor/hooks/signalwick.sh
 
-    // One agent's entries, merged into its configuration (HookMerge::mergeFile).
+    // One agent's entries, merged into its configuration (HookMerge::mergeFile), or its plugin.
     static bool merge(const Agent& agent, QString* error);
 };
 
