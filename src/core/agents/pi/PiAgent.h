@@ -14,6 +14,7 @@ public:
     QString configFile() const override { return QStringLiteral(".pi/agent/extensions/korvane.js"); }
     HookLayout layout() const override { return {}; }
     QString plugin() const override { return QStringLiteral(":/plugins/pi.js"); }
+    QString pickUp() const override { return QStringLiteral("pi takes its extension up with /reload"); }
 };
 
 } // namespace korvane
