@@ -10,6 +10,7 @@
 #   exit OUT                  quits, until the client has gone
 #   wait OUT ERE [SECS]       until the screen matches (OUT/screen-timeout.txt if not)
 #   asks OUT [SECS]           until the client asks to approve a tool
+#   approves OUT              whether the client asks before a tool at all
 #   answered OUT [SECS]       until the model has answered and the input box is back
 #   kill OUT [SIGNAL] | stop OUT    signals the client's processes | stops everything
 #   record OUT                the installed hook script logs each call to OUT/calls
@@ -73,6 +74,7 @@ print) # shellcheck disable=SC2086 # words
 tui)
     command -v tmux >/dev/null || skip "tmux is not installed"
     # Under a shell that waits for it, as in a terminal: a killed client is gone at once.
+    tmux -S "$out/tmux" kill-session -t client 2>/dev/null
     tmux -S "$out/tmux" new-session -d -s client -x 200 -y 50 "sh $(q "$out/client.sh") $tui_args $*; true" \; \
         set-option -t client remain-on-exit on >/dev/null </dev/null
     until_ok matches "$ready"
@@ -86,6 +88,7 @@ exit) # by its pid: a process the client leaves behind can keep the pane open
     ;;
 wait) secs=${2:-60} until_ok matches "$1" ;;
 asks) secs=${1:-60} until_ok matches "$ask" ;;
+approves) [ -n "$ask" ] ;;
 answered) secs=${1:-60} until_ok answered ;;
 kill) # its process group, as closing the terminal does: some clients are a launcher and a child
     kill "-${1:-TERM}" "-$(ps -o pgid= -p "$(cat "$out/client.pid")" | tr -d ' ')" ;;

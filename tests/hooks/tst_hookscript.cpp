@@ -2,6 +2,7 @@
 // tool expects out, and the state record it leaves, read with the store's decoder.
 
 #include "TestMain.h"
+#include "agents/AgentList.h"
 #include "status/StateRecord.h"
 
 #include <QDateTime>
@@ -27,6 +28,7 @@ const QList<Runner> kShells = {
 // The awks differ in splitting and matching, which only the parser rows exercise.
 const QList<Runner> kAll =
     kShells + QList<Runner>{{"busybox-awk", "dash", "busybox"}, {"bwk-awk", "dash", "original-awk"}};
+const QList<Runner> kNode = {{"node", "node", "awk"}}; // runs the plugin of the agent named as argument
 
 struct Case {
     QByteArray payload, out; // out: the whole of standard output
@@ -67,14 +69,6 @@ void addRows(const QList<Runner>& runners, const QString& name, const Case& c)
         QTest::addRow("%s/%s", r[0], qPrintable(name)) << r << c;
 }
 
-// An agent's plugin (the argument) as the agent loads it, under node: its events from stdin, in
-// order ("dispose": the agent quits).
-const QList<Runner> kNode = {{"node", "node", "awk"}};
-constexpr const char* kPluginDriver = R"(const fs = await import("node:fs");
-const hooks = await (await import(process.argv[1])).Korvane({directory: "/home/user/project"});
-for (const e of JSON.parse(fs.readFileSync(0, "utf8")))
-    await (e === "dispose" ? hooks.dispose() : hooks.event({event: e}));)";
-
 } // namespace
 
 Q_DECLARE_METATYPE(Case)
@@ -105,11 +99,10 @@ class TestHookScript : public QObject {
         p.setWorkingDirectory(home);
         QString program = QStandardPaths::findExecutable(r[1]);
         QStringList args = qstrcmp(r[1], "busybox") ? QStringList{m_script} : QStringList{"sh", m_script};
-        const QString plugin = m_dir.filePath(arg + ".mjs"); // node tells a module by its name
-        if (r == kNode.first() &&
-            (QFile::exists(plugin) || QFile::copy(":/agents/" + arg + "/korvane.js", plugin)))
-            args = QStringList{"--input-type=module", "-e", kPluginDriver, plugin};
-        if (!arg.isEmpty())
+        if (r == kNode.first()) // the agent's plugin, loaded as its client loads it
+            args = QStringList{KORVANE_SOURCE_DIR "/tests/hooks/plugin-host.mjs",
+                               KORVANE_SOURCE_DIR "/src/core/agents/" + arg + "/korvane.js"};
+        else if (!arg.isEmpty())
             args << arg;
         const int pty = terminal ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
         if (terminal) { // awk on a terminal of its own runs the hook through sh, as Claude Code does
@@ -159,13 +152,16 @@ private Q_SLOTS:
                 const json p = readJson(folder + name);
                 const std::string state =
                     stateOf.value(name.toStdString(), stateOf.value(p["hook_event_name"], "?"));
-                for (const QString& arg : {QString::fromStdString(tool), QString()})
-                    addRows(kShells, folder + name + (arg.isEmpty() ? " (no argument)" : ""),
+                const bool plugin = !AgentList::find(QString::fromStdString(tool))->plugin().isEmpty();
+                for (const QString& arg : plugin ? QStringList{QString::fromStdString(tool)}
+                                                 : QStringList{QString::fromStdString(tool), QString()})
+                    addRows(plugin ? kNode : kShells, folder + name + (arg.isEmpty() ? " (no argument)" : ""),
                             {test::contentsOf(KORVANE_HOOK_TEST_DATA "/" + folder + name), "",
                              QString::fromStdString(state),
                              QString::fromStdString(p.value("session_id", p.value("sessionId", ""))),
                              QString::fromStdString(p["cwd"]), stateOf.value("env", json::object()),
-                             QString(), false, arg, QString::fromStdString(tool), QString()});
+                             QString::fromStdString(stateOf.value("pid", "")), false, arg,
+                             QString::fromStdString(tool), QString()});
             }
         }
         // The plugins through captured events in one conversation, in the process of the agent.
@@ -288,10 +284,12 @@ private Q_SLOTS:
              {std::string(5000, 'x'), std::string(5000, 'x') + "y", std::string(200, '/')})
             ids.push_back(id);
         QSet<QString> expected;
+        QByteArray events; // the same ids for a plugin
         for (const json& id : ids) {
             json p = base(true, "afterFileEdit");
             p["conversation_id"] = id;
             QCOMPARE(std::get<1>(run(runner, home.path(), dump(p))), "{}\n");
+            events += dump({{"session_id", id}, {"event", {{"type", "session_start"}}}});
             expected.insert(QString::fromStdString(id));
         }
         const auto seen = [&] {
@@ -309,18 +307,20 @@ private Q_SLOTS:
             return found;
         };
         QCOMPARE(seen(), expected);
-        // A plugin names the files by the same rule.
+        // The plugins name the files by the same rule.
         if (runner == kAll.first() && !QStandardPaths::findExecutable("node").isEmpty()) {
-            QTemporaryDir other;
-            json events = json::array();
+            json opened = json::array();
             for (const json& id : ids)
-                events.push_back({{"type", "session.status"},
+                opened.push_back({{"type", "session.status"},
                                   {"properties", {{"sessionID", id}, {"status", {{"type", "busy"}}}}}});
-            QCOMPARE(std::get<0>(run(kNode.first(), other.path(), dump(events), json::object(), "opencode")),
-                     0);
-            const QString state = "/.cursor/signalwick/state";
-            QCOMPARE(QDir(other.path() + state).entryList(QDir::Files | QDir::Hidden),
-                     QDir(home.path() + state).entryList(QDir::Files | QDir::Hidden));
+            for (const auto& [agent, input] :
+                 {std::pair{"opencode", dump(opened)}, std::pair{"pi", events}}) {
+                QTemporaryDir other;
+                QCOMPARE(std::get<0>(run(kNode.first(), other.path(), input, json::object(), agent)), 0);
+                const QString state = "/.cursor/signalwick/state";
+                QCOMPARE(QDir(other.path() + state).entryList(QDir::Files | QDir::Hidden),
+                         QDir(home.path() + state).entryList(QDir::Files | QDir::Hidden));
+            }
         }
         json end = base(true, "sessionEnd");
         end["conversation_id"] = "a";

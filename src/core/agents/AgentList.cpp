@@ -6,6 +6,7 @@
 #include "agents/cursor/CursorAgent.h"
 #include "agents/gemini/GeminiAgent.h"
 #include "agents/opencode/OpenCodeAgent.h"
+#include "agents/pi/PiAgent.h"
 #include "agents/qwen-code/QwenCodeAgent.h"
 
 namespace korvane {
@@ -19,8 +20,9 @@ const std::vector<const Agent*>& AgentList::all()
     static const CopilotAgent copilot;
     static const QwenCodeAgent qwenCode;
     static const OpenCodeAgent openCode;
-    static const std::vector<const Agent*> agents = {&cursor,  &claudeCode, &codex,   &gemini,
-                                                     &copilot, &qwenCode,   &openCode};
+    static const PiAgent pi;
+    static const std::vector<const Agent*> agents = {&cursor,  &claudeCode, &codex,    &gemini,
+                                                     &copilot, &qwenCode,   &openCode, &pi};
     return agents;
 }
 
