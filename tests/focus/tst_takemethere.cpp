@@ -16,14 +16,6 @@ using nlohmann::json;
 
 namespace {
 
-QStringList strings(const json& j)
-{
-    QStringList out;
-    for (const json& s : j)
-        out << QString::fromStdString(s.get<std::string>());
-    return out;
-}
-
 // Programs answer what the case says (by the program and its first argument); /proc is the case's.
 class FakeRunner final : public ProcessRunner {
 public:
@@ -47,7 +39,8 @@ public:
     }
     bool available(const QString& program) const override
     {
-        return strings(t.value("programs", json::array())).contains(program);
+        const json programs = t.value("programs", json::array());
+        return std::find(programs.begin(), programs.end(), program.toStdString()) != programs.end();
     }
 };
 
@@ -110,11 +103,8 @@ private Q_SLOTS:
         const json& t = runner.t;
         FakeWindows windows;
         windows.list = t.value("windows", json::array());
-        qunsetenv("SWAYSOCK");
-        if (t.contains("swaysock"))
-            qputenv("SWAYSOCK", QByteArray::fromStdString(t["swaysock"]));
+        qputenv("SWAYSOCK", QByteArray::fromStdString(t.value("swaysock", ""))); // empty: no sway
         StateRecord record;
-        record.state = "waiting";
         if (t.contains("workspace"))
             record.workspace = QString::fromStdString(t["workspace"]);
         if (t.contains("agent"))

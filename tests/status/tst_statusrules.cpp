@@ -20,7 +20,7 @@ Inputs inputs(const char* text)
         const QStringList w = r.trimmed().split(u' ');
         const QString ws = w.value(3, QStringLiteral("/p/app")), conv = w[0] == u"-" ? QString() : w[0];
         out.push_back(
-            {{w[1], kNow - w[2].toDouble(), ws == u"-" ? QString() : ws, conv, {}, {}, {}, {}}, "file"});
+            {{w[1], kNow - w[2].toDouble(), ws == u"-" ? QString() : ws, conv, {}, {}, {}, {}, {}}, "file"});
     }
     return out;
 }
