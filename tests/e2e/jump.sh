@@ -1,9 +1,10 @@
 #!/bin/bash
-# "Take me there" with the real korvane, openbox, two xterms and tmux: the agent runs in a tmux
-# window no client shows, another terminal is active; the real hook records where. A click on
-# the light and the notification's action each bring that xterm forward with the pane selected,
-# also from another desktop, minimized, with a second tmux client, with only another session's
-# client attached; a stale WINDOWID is not trusted; a gone pane is told, not jumped to.
+# "Take me there" with the real korvane, openbox, xterms and tmux: the agent runs in a tmux window
+# no client shows, another terminal is active; the real hook records where. A click on the light and
+# the notification's action each bring that xterm forward with the pane selected, also from another
+# desktop, minimized, with a second tmux client, with only another session's client attached; no
+# notification while the user looks at it; a stale WINDOWID is not trusted; a light per window and
+# a dot of the row each take their own agent there; a gone pane is told, not jumped to.
 . "$(dirname "$0")/lib.sh"
 e2e_init jump
 for t in openbox xterm tmux dunst dunstctl dbus-daemon dbus-monitor stdbuf; do
@@ -147,6 +148,24 @@ set_state d1 waiting
 away
 xdotool mousemove "${LAMP_X[1]}" "${LAMP_Y[1]}" click 1
 e2e_wait_until 3 is_active "$D" || e2e_fail "active $(active), wanted TERM-D $D"
+
+e2e_step "a light per window, then a row of dots: each takes its own agent there (TERM-C shows alpha now)"
+# lit X Y...: clicks each point in turn and prints the window each brought forward, sorted.
+lit() { while [ $# -gt 1 ]; do away && xdotool mousemove "$1" "$2" click 1 && sleep 0.5 && active && echo && shift 2; done | sort; }
+for mode in perWindow row combined; do
+    e2e_quit && dunstctl close-all
+    e2e_write_defaults "{\"KorvaneHasLaunched\": true, \"OverlayWasVisible\": true, \"OverlayMode\": \"$mode\", \"OverlayOrigin\": \"{20, 300}\"}"
+    e2e_launch
+    if [ $mode = perWindow ]; then e2e_wait_panels 2; else e2e_wait_panels 1; fi
+    [ $mode != combined ] || break # as before, for what follows
+    # The middle of each light, or the two dots of the row (down or across it).
+    read -ra at <<<"$(e2e_windows | awk -v mode=$mode '/UTILITY$/ { v = $5 > $4
+        if (mode != "row") printf "%d %d ", $2 + $4 / 2, $3 + $5 / 2
+        else for (i = 1; i <= 3; i += 2) printf "%d %d ", $2 + $4 * (v ? 2 : i) / 4, $3 + $5 * (v ? i : 2) / 4 }')"
+    got=$(lit "${at[@]}")
+    e2e_shot "$mode" >/dev/null
+    [ "$got" = "$(printf '%s\n' "$C" "$D" | sort)" ] || e2e_fail "$mode: the clicks brought $got forward, not $C and $D"
+done
 
 e2e_step "a gone pane: told where it was"
 sed "s/$AGENT_PANE/%99/; s/\"state\":\"[a-z]*\"/\"state\":\"waiting\"/; s/\"pid\":[0-9]*,\"proc_start\":\"[0-9]*\",//" \

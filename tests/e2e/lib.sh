@@ -85,7 +85,7 @@ e2e_private_bus() {
 # e2e_launch: korvane in the scratch HOME, with nothing of this machine's session; sets KORVANE_PID.
 e2e_launch() {
     E2E_LAUNCHES=$((E2E_LAUNCHES + 1))
-    env -i PATH="$PATH" HOME="$E2E_HOME" LANG=C.UTF-8 DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$E2E_HOME/.run" \
+    env -i PATH="$PATH" HOME="$E2E_HOME" LANG=C.UTF-8 DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$E2E_HOME/.run" ${SWAYSOCK:+"SWAYSOCK=$SWAYSOCK"} \
         QT_QPA_PLATFORM=xcb ASAN_OPTIONS="${ASAN_OPTIONS:-}" "${KORVANE_BIN:?}" \
         >"$E2E_TMP/korvane-$E2E_LAUNCHES.log" 2>&1 </dev/null &
     KORVANE_PID=$!

@@ -8,7 +8,7 @@ for t in sway waybar grim Xwayland unshare dbus-daemon gdbus; do
     command -v "$t" >/dev/null || e2e_skip "no $t (scripts/setup --test)"
 done
 e2e_new_home
-e2e_write_defaults '{"KorvaneHasLaunched": true}'
+e2e_write_defaults '{"KorvaneHasLaunched": true, "OverlayWasVisible": true}'
 e2e_write_state c1 working /tmp/alpha
 e2e_private_bus
 export XDG_RUNTIME_DIR=$E2E_HOME/.run XDG_CONFIG_HOME=$E2E_TMP/config
@@ -26,7 +26,7 @@ fi
 e2e_spawn sway "${as_user[@]}" env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
     sway -c "$E2E_TMP/sway.conf"
 e2e_wait_until 15 grep -qs '^DISPLAY=' "$E2E_TMP/sway.env" || e2e_fail "sway did not start: $(tail -n 5 "$E2E_TMP/sway.log")"
-eval "export $(grep -E '^(DISPLAY|WAYLAND_DISPLAY)=' "$E2E_TMP/sway.env" | tr '\n' ' ')"
+eval "export $(grep -E '^(DISPLAY|WAYLAND_DISPLAY|SWAYSOCK)=' "$E2E_TMP/sway.env" | tr '\n' ' ')"
 
 registered() {
     ITEM=$(gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m \
@@ -61,4 +61,13 @@ grim "$E2E_ARTIFACTS/menu.png" && xdotool key Escape
 e2e_step "waybar restarts"
 kill "$BAR_PID" && wait "$BAR_PID"
 bar again "$COLOR_IDLE"
+e2e_step "a click on the light: sway's IPC focuses the agent's terminal (asked over X11, sway would only mark it urgent)"
+xterm -T SW-A -e sleep 60 >/dev/null 2>&1 & # the agent's, then another one in front
+printf '{"state":"waiting","ts":%s,"workspace":"/tmp/alpha","conversation_id":"c1","where":{"chain":[[1,"agent"],[%s,"xterm"]]}}' \
+    "$EPOCHREALTIME" $! >"$STATE_DIR/.c1" && mv "$STATE_DIR/.c1" "$STATE_DIR/c1.json" && sleep 0.5 && xterm -T SW-B -e sleep 60 &
+focused() { swaymsg -t get_tree | python3 -c 'import json, sys
+f = lambda n: [n["name"]] if n.get("focused") else sum((f(c) for c in n["nodes"] + n["floating_nodes"]), [])
+sys.exit(f(json.load(sys.stdin)) != [sys.argv[1]])' "$1"; }
+e2e_wait_until 5 focused SW-B && e2e_wait_panels 1 && xdotool mousemove "${LAMP_X[1]}" "${LAMP_Y[1]}" click 1
+e2e_wait_until 3 focused SW-A || e2e_fail "sway did not focus the agent's terminal"
 e2e_pass

@@ -39,6 +39,7 @@ struct Case {
     bool terminal = false;   // the hook runs under a process on a terminal of its own, through a shell
     QString arg, agent; // the script's argument (none for entries of earlier versions), the agent recorded
     QString before;     // the conversation's state already recorded, if any
+    json where = json::object(); // the variables recorded of where the agent runs
 };
 
 QByteArray dump(const json& j)
@@ -200,7 +201,7 @@ private Q_SLOTS:
                      QString::fromStdString(c.value("pid", "")), c.value("terminal", false),
                      QString::fromStdString(c.value("arg", "")),
                      QString::fromStdString(c.value("agent", cursor ? "cursor" : "claude-code")),
-                     QString::fromStdString(c.value("before", ""))});
+                     QString::fromStdString(c.value("before", "")), c.value("where", json::object())});
         }
     }
     void events()
@@ -263,6 +264,17 @@ private Q_SLOTS:
         const QByteArray stat = test::contentsOf("/proc/self/stat");
         if (pid == ::getpid()) // started at field 22
             QCOMPARE(record->process->start, stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(19));
+        // Where it runs: the walk starts at the agent and goes on above it; its terminal when it has one.
+        const StateRecord::Where where = record->where.value_or(StateRecord::Where{});
+        json vars = json::object();
+        for (auto it = where.vars.cbegin(); it != where.vars.cend(); ++it)
+            vars[it.key().toStdString()] = it.value().toStdString();
+        QCOMPARE(QByteArray::fromStdString(vars.dump()), QByteArray::fromStdString(c.where.dump()));
+        if (pid) {
+            QCOMPARE(where.chain.value(0).first, pid);
+            QCOMPARE(where.chain.value(1).first, pid == ::getpid() ? ::getppid() : ::getpid());
+            QCOMPARE(where.ttyNr != 0, c.terminal);
+        }
         QCOMPARE(QFileInfo(files.first()).permissions() & 0x777, QFileDevice::Permissions(0x600));
         QCOMPARE(QFileInfo(dir).permissions() & 0x777, QFileDevice::Permissions(0x700));
     }

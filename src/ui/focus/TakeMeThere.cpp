@@ -96,7 +96,10 @@ TakeMeThere::Outcome TakeMeThere::go(const StateRecord& record)
         }
     }
 
-    if (m_windows.available()) {
+    // sway only marks an X11 window urgent when asked to activate it; its IPC focuses either kind.
+    if (!qEnvironmentVariableIsEmpty("SWAYSOCK")) {
+        outcome.reached = viaCompositor(chain);
+    } else if (m_windows.available()) {
         const Found found = findWindow(hinted, chain, record.workspaceKey());
         d.terminal = found.terminal;
         d.title = found.title;

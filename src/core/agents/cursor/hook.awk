@@ -27,4 +27,7 @@ function cursor_rules() {
     if (("workspace_roots" in T) && T["workspace_roots"] == "a" && V["workspace_roots"] != "") ws = V["workspace_roots"]
     else if (env("CURSOR_PROJECT_DIR") != "") { ws = env("CURSOR_PROJECT_DIR"); wsRaw = 1 }
     else ws = str("cwd")
+    # The editor runs its agent without a terminal, so no process is kept; the
+    # walk still leads to the editor, whose window is where the user answers.
+    keepProcess("")
 }
