@@ -28,13 +28,40 @@ function fileName(text) {
   return out.slice(0, 96) + "~" + hex(h1) + hex(h2);
 }
 
+// Where the agent runs, for Korvane to take the user there, as the hook script records it: this
+// process and those above it, its terminal, and what the terminal, tmux or the editor told it.
+const PLACE_VARS = ["TMUX", "TMUX_PANE", "STY", "WINDOWID", "KITTY_WINDOW_ID", "KITTY_LISTEN_ON", "KITTY_PID",
+  "WEZTERM_PANE", "WEZTERM_UNIX_SOCKET", "GNOME_TERMINAL_SCREEN", "GNOME_TERMINAL_SERVICE",
+  "KONSOLE_DBUS_SERVICE", "KONSOLE_DBUS_SESSION", "KONSOLE_DBUS_WINDOW", "TERM_PROGRAM", "VSCODE_IPC_HOOK_CLI",
+  "VSCODE_GIT_ASKPASS_NODE", "CURSOR_TRACE_ID", "DISPLAY", "WAYLAND_DISPLAY"];
+function placeOf() {
+  const where = {}, chain = [];
+  for (let pid = process.pid; chain.length < 6 && pid > 1;) {
+    let stat;
+    try {
+      stat = fs.readFileSync("/proc/" + pid + "/stat", "latin1");
+    } catch {
+      break;
+    }
+    const f = stat.slice(stat.lastIndexOf(")") + 2).split(" ");
+    if (!chain.length && Number(f[4]) > 0) where.tty_nr = Number(f[4]);
+    chain.push([pid, stat.slice(stat.indexOf("(") + 1, stat.lastIndexOf(")"))]);
+    pid = Number(f[1]);
+  }
+  if (chain.length) where.chain = chain;
+  for (const k of PLACE_VARS) if (process.env[k]) where[k] = process.env[k];
+  return where;
+}
+
 // This process is the agent's: Korvane forgets its sessions once it is gone, even killed. Its
 // start time (field 22 of /proc/<pid>/stat) tells a reused pid apart; without /proc, no process.
 function processFields() {
   try {
     const stat = fs.readFileSync("/proc/self/stat", "latin1");
     const start = stat.slice(stat.lastIndexOf(")") + 2).split(" ")[19];
-    return /^[0-9]+$/.test(start) ? `,"pid":${process.pid},"proc_start":"${start}"` : "";
+    const where = placeOf();
+    return (/^[0-9]+$/.test(start) ? `,"pid":${process.pid},"proc_start":"${start}"` : "") +
+      (Object.keys(where).length ? `,"where":${JSON.stringify(where)}` : "");
   } catch {
     return "";
   }

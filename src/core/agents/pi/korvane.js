@@ -25,6 +25,31 @@ function fileName(id) {
     return name.slice(0, 96) + "~" + hex(h1) + hex(h2);
 }
 
+// Where the agent runs, for Korvane to take the user there, as the hook script records it: this
+// process and those above it, its terminal, and what the terminal, tmux or the editor told it.
+const PLACE_VARS = ["TMUX", "TMUX_PANE", "STY", "WINDOWID", "KITTY_WINDOW_ID", "KITTY_LISTEN_ON", "KITTY_PID",
+    "WEZTERM_PANE", "WEZTERM_UNIX_SOCKET", "GNOME_TERMINAL_SCREEN", "GNOME_TERMINAL_SERVICE",
+    "KONSOLE_DBUS_SERVICE", "KONSOLE_DBUS_SESSION", "KONSOLE_DBUS_WINDOW", "TERM_PROGRAM", "VSCODE_IPC_HOOK_CLI",
+    "VSCODE_GIT_ASKPASS_NODE", "CURSOR_TRACE_ID", "DISPLAY", "WAYLAND_DISPLAY"];
+function placeOf() {
+    const where = {}, chain = [];
+    for (let pid = process.pid; chain.length < 6 && pid > 1;) {
+        let stat;
+        try {
+            stat = readFileSync("/proc/" + pid + "/stat", "latin1");
+        } catch {
+            break;
+        }
+        const f = stat.slice(stat.lastIndexOf(")") + 2).split(" ");
+        if (!chain.length && Number(f[4]) > 0) where.tty_nr = Number(f[4]);
+        chain.push([pid, stat.slice(stat.indexOf("(") + 1, stat.lastIndexOf(")"))]);
+        pid = Number(f[1]);
+    }
+    if (chain.length) where.chain = chain;
+    for (const k of PLACE_VARS) if (process.env[k]) where[k] = process.env[k];
+    return where;
+}
+
 // pi's own process, which Korvane watches: its start time (field 22 of /proc/self/stat) tells a
 // reused pid apart. Read once; nothing where there is no /proc.
 let processMembers;
@@ -35,6 +60,8 @@ function processOf() {
             const stat = readFileSync("/proc/self/stat", "latin1");
             const start = stat.slice(stat.lastIndexOf(")") + 2).split(" ")[19];
             if (/^[0-9]+$/.test(start)) processMembers = { pid: process.pid, proc_start: start };
+            const where = placeOf();
+            if (Object.keys(where).length) processMembers.where = where;
         } catch {}
     }
     return processMembers;
