@@ -225,7 +225,7 @@ private:
         if (m_depth == 0 ? !object : inTop() && !isFree())
             return false;
         if (object && inTop() && m_member == Member::Where && !m_where)
-            m_where.emplace();
+            m_where = StateRecord::Where{};
         return ++m_depth <= kMaxDepth;
     }
 
