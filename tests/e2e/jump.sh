@@ -1,10 +1,11 @@
 #!/bin/bash
 # "Take me there" with the real korvane, openbox, xterms and tmux: the agent runs in a tmux window
-# no client shows, another terminal is active; the real hook records where. A click on the light and
-# the notification's action each bring that xterm forward with the pane selected, also from another
-# desktop, minimized, with a second tmux client, with only another session's client attached; no
-# notification while the user looks at it; a stale WINDOWID is not trusted; a light per window and
-# a dot of the row each take their own agent there; a gone pane is told, not jumped to.
+# no client shows, another terminal is active; the real hook records where. A click on the light, its
+# row in the tray menu and the notification's action each bring that xterm forward with the pane
+# selected, also from another desktop, minimized, with a second tmux client, with only another
+# session's client attached; no notification while the user looks at it; a stale WINDOWID is not
+# trusted; a light per window and a dot of the row each take their own agent there; a gone pane is
+# told, not jumped to.
 . "$(dirname "$0")/lib.sh"
 e2e_init jump
 for t in openbox xterm tmux dunst dunstctl dbus-daemon dbus-monitor stdbuf; do
@@ -81,12 +82,14 @@ arrived() {
         e2e_fail "active $(active) (wanted $1), $2 shows $(pane_of "$2"); clients:
 $(tm list-clients -F '#{client_tty} #{client_session} #{client_activity}')"
 }
-click_light() {
+# timed_jump WIN TTY COMMAND...: COMMAND takes the user there; how long it took goes to times.txt.
+timed_jump() {
     local start=${EPOCHREALTIME/./}
-    xdotool mousemove "${LAMP_X[1]}" "${LAMP_Y[1]}" click 1
-    arrived "$@"
+    "${@:3}"
+    arrived "$1" "$2"
     echo "jump: $E2E_STEP: $(((${EPOCHREALTIME/./} - start) / 1000)) ms" | tee -a "$E2E_ARTIFACTS/times.txt"
 }
+click_light() { timed_jump "$1" "$2" xdotool mousemove "${LAMP_X[1]}" "${LAMP_Y[1]}" click 1; }
 
 e2e_step "a click on the light: TERM-A, the agent's tmux window"
 away
@@ -148,6 +151,23 @@ set_state d1 waiting
 away
 xdotool mousemove "${LAMP_X[1]}" "${LAMP_Y[1]}" click 1
 e2e_wait_until 3 is_active "$D" || e2e_fail "active $(active), wanted TERM-D $D"
+
+e2e_step "rows of the tray menu: delta's first, as it needs you, then alpha's (TERM-C shows alpha now)"
+e2e_wait_tray_icon
+menu_open() { e2e_windows | awk '$5 > 100 && $6 != "UTILITY"' | grep -q .; }
+tray_menu() {
+    away && sleep 0.5 # not a double click, with the last click on the dot
+    xdotool mousemove "$TRAY_CX" "$TRAY_CY" click 1
+    e2e_wait_until 3 menu_open || e2e_fail "no menu on a click on the tray icon"
+}
+tray_menu
+e2e_shot menu-rows >/dev/null
+xdotool key Down Return # Down passes over the lines that are no rows
+e2e_wait_until 3 is_active "$D" || e2e_fail "the first row brought $(active) forward, not TERM-D $D"
+for _ in 1 2 3; do
+    tray_menu
+    timed_jump "$C" "$TTY_C" xdotool key Down Down Return
+done
 
 e2e_step "a light per window, then a row of dots: each takes its own agent there (TERM-C shows alpha now)"
 # lit X Y...: clicks each point in turn and prints the window each brought forward, sorted.
