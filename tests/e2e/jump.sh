@@ -161,7 +161,7 @@ e2e_step "rows of the tray menu: delta's first, as it needs you, then alpha's (T
 e2e_wait_tray_icon
 menu_open() { e2e_windows | awk '$5 > 100 && $6 != "UTILITY"' | grep -q .; }
 tray_menu() {
-    away && sleep 0.5 # not a double click, with the last click on the dot
+    away && sleep 0.5 # two clicks on the tray icon this close would be a double click
     xdotool mousemove "$TRAY_CX" "$TRAY_CY" click 1
     e2e_wait_until 3 menu_open || e2e_fail "no menu on a click on the tray icon"
 }
