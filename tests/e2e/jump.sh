@@ -1,10 +1,11 @@
 #!/bin/bash
 # "Take me there" with the real korvane, openbox, xterms and tmux: the agent runs in a tmux window
-# no client shows, another terminal is active; the real hook records where. A click on the light and
-# the notification's action each bring that xterm forward with the pane selected, also from another
-# desktop, minimized, with a second tmux client, with only another session's client attached; no
-# notification while the user looks at it; a stale WINDOWID is not trusted; a light per window and
-# a dot of the row each take their own agent there; a gone pane is told, not jumped to.
+# no client shows, another terminal is active; the real hook records where. A click on the light, its
+# row in the tray menu and the notification's action each bring that xterm forward with the pane
+# selected, also from another desktop, minimized, with a second tmux client, with only another
+# session's client attached; no notification while the user looks at it; a stale WINDOWID is not
+# trusted; a pane whose agent's hook saw no TMUX is found by its terminal; a light per window and a
+# dot of the row each take their own agent there; a gone pane is told, not jumped to.
 . "$(dirname "$0")/lib.sh"
 e2e_init jump
 for t in openbox xterm tmux dunst dunstctl dbus-daemon dbus-monitor stdbuf; do
@@ -21,6 +22,10 @@ e2e_write_defaults '{"KorvaneHasLaunched": true, "OverlayWasVisible": true, "Not
 mkdir -p "$E2E_HOME/.claude" "$E2E_TMP/bin" # Claude Code "installed": korvane deploys the hook
 ln -s "$(command -v bash)" "$E2E_TMP/bin/agent" # a process on a terminal that is not a shell
 e2e_private_bus
+# The scenario's tmux server is the default one for korvane too, as a user's is.
+export TMUX_TMPDIR=$E2E_TMP
+printf '#!/bin/sh\nTMUX_TMPDIR=%s exec "%s"\n' "$E2E_TMP" "$KORVANE_BIN" >"$E2E_TMP/on-tmux"
+chmod +x "$E2E_TMP/on-tmux" && KORVANE_BIN=$E2E_TMP/on-tmux
 stdbuf -oL dbus-monitor --session "interface='org.freedesktop.Notifications'" >"$E2E_TMP/monitor.log" 2>&1 &
 HOME=$E2E_HOME dunst >/dev/null 2>&1 &
 e2e_launch
@@ -28,10 +33,11 @@ HOOK=$E2E_HOME/.cursor/hooks/signalwick.sh
 e2e_wait_until 10 test -s "$HOOK" || e2e_fail "no hook deployed"
 e2e_wait_panels 1
 
-SOCK=$E2E_TMP/tmux.sock
-tm() { env -u TMUX tmux -S "$SOCK" "$@"; }
-printf '{"hook_event_name":"Notification","notification_type":"permission_prompt","session_id":"%s","cwd":"/tmp/%s"}' \
-    a1 alpha >"$E2E_TMP/a1.json"
+tm() { env -u TMUX tmux "$@"; }
+for a in a1:alpha s1:sigma; do
+    printf '{"hook_event_name":"Notification","notification_type":"permission_prompt","session_id":"%s","cwd":"/tmp/%s"}' \
+        "${a%:*}" "${a#*:}" >"$E2E_TMP/${a%:*}.json"
+done
 printf '{"hook_event_name":"Stop","session_id":"%s","cwd":"/tmp/%s"}' d1 delta >"$E2E_TMP/d1.json"
 # agent ID: what the agent runs once started; the hook's record is its place.
 agent() { echo "HOME=$E2E_HOME PATH=$E2E_TMP/bin:$PATH agent -c 'sh $HOOK claude-code <$E2E_TMP/$1.json; exec sleep 600'"; }
@@ -48,7 +54,7 @@ term() {
     mapped() { WIN=$(xdotool search --name "^$1\$" | head -n 1) && [ -n "$WIN" ]; }
     e2e_wait_until 5 mapped "$title" || e2e_fail "no xterm $title"
 }
-term TERM-A env -u TMUX tmux -S "$SOCK" attach -t work
+term TERM-A env -u TMUX tmux attach -t work
 A=$WIN
 term TERM-B sleep 600
 B=$WIN
@@ -81,12 +87,14 @@ arrived() {
         e2e_fail "active $(active) (wanted $1), $2 shows $(pane_of "$2"); clients:
 $(tm list-clients -F '#{client_tty} #{client_session} #{client_activity}')"
 }
-click_light() {
+# timed_jump WIN TTY COMMAND...: COMMAND takes the user there; how long it took goes to times.txt.
+timed_jump() {
     local start=${EPOCHREALTIME/./}
-    xdotool mousemove "${LAMP_X[1]}" "${LAMP_Y[1]}" click 1
-    arrived "$@"
+    "${@:3}"
+    arrived "$1" "$2"
     echo "jump: $E2E_STEP: $(((${EPOCHREALTIME/./} - start) / 1000)) ms" | tee -a "$E2E_ARTIFACTS/times.txt"
 }
+click_light() { timed_jump "$1" "$2" xdotool mousemove "${LAMP_X[1]}" "${LAMP_Y[1]}" click 1; }
 
 e2e_step "a click on the light: TERM-A, the agent's tmux window"
 away
@@ -125,7 +133,7 @@ xdotool windowminimize --sync "$A"
 click_light "$A" "$TTY_A"
 
 e2e_step "a second client, on another session and more recent: it stays there"
-term TERM-C env -u TMUX tmux -S "$SOCK" attach -t other
+term TERM-C env -u TMUX tmux attach -t other
 C=$WIN
 e2e_wait_until 5 attached other || e2e_fail "TERM-C attached no tmux client"
 TTY_C=$(tty_of other)
@@ -149,6 +157,23 @@ away
 xdotool mousemove "${LAMP_X[1]}" "${LAMP_Y[1]}" click 1
 e2e_wait_until 3 is_active "$D" || e2e_fail "active $(active), wanted TERM-D $D"
 
+e2e_step "rows of the tray menu: delta's first, as it needs you, then alpha's (TERM-C shows alpha now)"
+e2e_wait_tray_icon
+menu_open() { e2e_windows | awk '$5 > 100 && $6 != "UTILITY"' | grep -q .; }
+tray_menu() {
+    away && sleep 0.5 # two clicks on the tray icon this close would be a double click
+    xdotool mousemove "$TRAY_CX" "$TRAY_CY" click 1
+    e2e_wait_until 3 menu_open || e2e_fail "no menu on a click on the tray icon"
+}
+tray_menu
+e2e_shot menu-rows >/dev/null
+xdotool key Down Return # Down passes over the lines that are no rows
+e2e_wait_until 3 is_active "$D" || e2e_fail "the first row brought $(active) forward, not TERM-D $D"
+for _ in 1 2 3; do
+    tray_menu
+    timed_jump "$C" "$TTY_C" xdotool key Down Down Return
+done
+
 e2e_step "a light per window, then a row of dots: each takes its own agent there (TERM-C shows alpha now)"
 # lit X Y...: clicks each point in turn and prints the window each brought forward, sorted.
 lit() { while [ $# -gt 1 ]; do away && xdotool mousemove "$1" "$2" click 1 && sleep 0.5 && active && echo && shift 2; done | sort; }
@@ -166,6 +191,16 @@ for mode in perWindow row combined; do
     e2e_shot "$mode" >/dev/null
     [ "$got" = "$(printf '%s\n' "$C" "$D" | sort)" ] || e2e_fail "$mode: the clicks brought $got forward, not $C and $D"
 done
+
+e2e_step "an agent whose hook saw no TMUX: its pane found by its terminal"
+tm new-window -d -t work: -n stripped "env -u TMUX -u TMUX_PANE $(agent s1)"
+e2e_wait_until 5 test -s "$STATE_DIR/s1.json" || e2e_fail "the stripped agent's hook wrote nothing"
+if grep -q TMUX "$STATE_DIR/s1.json" || ! grep -q tty_nr "$STATE_DIR/s1.json"; then
+    e2e_fail "TMUX or no tty in $(cat "$STATE_DIR/s1.json")"
+fi
+set_state d1 idle
+AGENT_PANE=$(tm list-panes -t work:stripped -F '#{pane_id}') click_light "$C" "$TTY_C"
+rm "$STATE_DIR/s1.json"
 
 e2e_step "a gone pane: told where it was"
 sed "s/$AGENT_PANE/%99/; s/\"state\":\"[a-z]*\"/\"state\":\"waiting\"/; s/\"pid\":[0-9]*,\"proc_start\":\"[0-9]*\",//" \

@@ -117,6 +117,7 @@ private Q_SLOTS:
             where.vars.insert(QString::fromStdString(key), QString::fromStdString(value));
         for (const json& link : t.value("chain", json::array()))
             where.chain.append({link[0].get<qint64>(), QString::fromStdString(link[1])});
+        where.ttyNr = t.value("tty_nr", 0);
         record.where = where;
         AllRunning processes;
         TakeMeThere take(runner, windows, processes);

@@ -88,6 +88,31 @@ JumpPlan::TmuxMove JumpPlan::tmuxMove(const Tmux& tmux, const TmuxAnswer& answer
     return move;
 }
 
+JumpPlan::Command JumpPlan::tmuxPanes()
+{
+    return {QStringLiteral("tmux"),
+            {QStringLiteral("list-panes"), QStringLiteral("-a"), QStringLiteral("-F"),
+             QStringLiteral("#{pane_tty} #{pane_id} #{pid} #{socket_path}")}};
+}
+
+std::optional<JumpPlan::Tmux> JumpPlan::paneOnTty(const QByteArray& out, const QString& tty)
+{
+    if (tty.isEmpty())
+        return std::nullopt;
+    const QByteArray device = "/dev/" + tty.toUtf8();
+    for (const QByteArray& line : out.split('\n')) {
+        const QList<QByteArray> f = line.split(' ');
+        if (f.size() < 4 || f.at(0) != device)
+            continue;
+        StateRecord::Where where;
+        where.vars.insert(QStringLiteral("TMUX"),
+                          QString::fromUtf8(after(line, 3)) + u',' + QString::fromUtf8(f.at(2)));
+        where.vars.insert(QStringLiteral("TMUX_PANE"), QString::fromUtf8(f.at(1)));
+        return tmuxOf(where);
+    }
+    return std::nullopt;
+}
+
 QList<JumpPlan::Command> JumpPlan::editor(const StateRecord& record)
 {
     const QString folder = record.workspaceKey();

@@ -51,6 +51,10 @@ public:
         std::optional<TmuxClient> client;
     };
     static TmuxMove tmuxMove(const Tmux& tmux, const TmuxAnswer& answer);
+    // Where TMUX was not passed on, the default server's panes by their terminal,
+    // and the one on that terminal ("pts/3") as TMUX and TMUX_PANE would name it.
+    static Command tmuxPanes();
+    static std::optional<Tmux> paneOnTty(const QByteArray& out, const QString& tty);
 
     // The editor's own command line with the workspace folder, which brings the
     // window that has it open forward (never -r: it would replace the folder of

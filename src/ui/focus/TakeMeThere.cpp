@@ -55,7 +55,7 @@ TakeMeThere::Outcome TakeMeThere::go(const StateRecord& record)
         chain = m_runner.ancestry(record.process->pid);
     quint32 hinted = where.vars.value(QStringLiteral("WINDOWID")).toUInt();
 
-    if (const std::optional<JumpPlan::Tmux> tmux = JumpPlan::tmuxOf(where)) {
+    if (const std::optional<JumpPlan::Tmux> tmux = paneOf(where)) {
         const JumpPlan::Command query = JumpPlan::tmuxQuery(*tmux);
         const JumpPlan::TmuxAnswer answer =
             JumpPlan::parseTmux(m_runner.run(query.program, query.args, 1000).out, *tmux);
@@ -123,7 +123,7 @@ bool TakeMeThere::isInFront(const StateRecord& record)
         return false;
     const StateRecord::Where where = record.where.value_or(StateRecord::Where{});
     QList<Chain> chains;
-    if (const std::optional<JumpPlan::Tmux> tmux = JumpPlan::tmuxOf(where)) {
+    if (const std::optional<JumpPlan::Tmux> tmux = paneOf(where)) {
         const JumpPlan::Command query = JumpPlan::tmuxQuery(*tmux);
         const JumpPlan::TmuxAnswer answer =
             JumpPlan::parseTmux(m_runner.run(query.program, query.args, 1000).out, *tmux);
@@ -144,6 +144,18 @@ bool TakeMeThere::isInFront(const StateRecord& record)
         }
     }
     return false;
+}
+
+std::optional<JumpPlan::Tmux> TakeMeThere::paneOf(const StateRecord::Where& where)
+{
+    if (std::optional<JumpPlan::Tmux> tmux = JumpPlan::tmuxOf(where))
+        return tmux;
+    // TMUX may not reach the hook (a cleared environment, sudo); the agent's terminal still names its pane.
+    const QString tty = JumpPlan::ttyName(where.ttyNr);
+    if (!tty.startsWith(QStringLiteral("pts/")) || !m_runner.available(QStringLiteral("tmux")))
+        return std::nullopt;
+    const JumpPlan::Command panes = JumpPlan::tmuxPanes();
+    return JumpPlan::paneOnTty(m_runner.run(panes.program, panes.args, 1000).out, tty);
 }
 
 TakeMeThere::Found TakeMeThere::findWindow(quint32 hinted, const Chain& chain, const QString& workspace) const

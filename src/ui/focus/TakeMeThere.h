@@ -1,5 +1,6 @@
 #pragma once
 
+#include "focus/JumpPlan.h"
 #include "status/StateRecord.h"
 
 #include <QObject>
@@ -44,6 +45,7 @@ private:
         int desktop = 0;
     };
     QList<qint64> chainOf(const StateRecord& record) const;
+    std::optional<JumpPlan::Tmux> paneOf(const StateRecord::Where& where);
     Found findWindow(quint32 hinted, const QList<std::pair<qint64, QString>>& chain,
                      const QString& workspace) const;
     bool raise(const Found& found);
