@@ -1,6 +1,7 @@
 #include "shell/AppDelegate.h"
 
 #include "agents/AgentList.h"
+#include "ask/AskServer.h"
 #include "focus/TakeMeThere.h"
 #include "hooks/HookInstaller.h"
 #include "menubar/MenuBarController.h"
@@ -30,8 +31,11 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <algorithm>
+#include <unistd.h>
 
 namespace korvane {
 
@@ -119,6 +123,7 @@ void AppDelegate::applicationDidFinishLaunching()
     connect(&lights, &TrafficLightOverlay::takeMeThereRequested, this, &AppDelegate::takeMeThere);
     connect(m_menuBar.get(), &MenuBarController::takeMeThereRequested, this, &AppDelegate::takeMeThere);
     startNotifications(lights);
+    startAsking();
 
     using K = DefaultsKeys;
     if (!m_defaults.boolValue(K::hasLaunched.key()).value_or(K::hasLaunched.fallback)) {
@@ -275,6 +280,65 @@ void AppDelegate::applicationWillTerminate()
 {
     qCDebug(lcApp) << "quitting";
     m_store.stop();
+    m_ask.reset(); // the waiting hooks return at once, with no answer
+}
+
+void AppDelegate::startAsking()
+{
+    if (m_services.askSocket.isEmpty())
+        return;
+    m_ask = std::make_unique<AskServer>(m_services.askSocket, ::geteuid());
+    if (!m_ask->listen()) {
+        qCWarning(lcApp) << "cannot listen for permission prompts at" << m_services.askSocket;
+        m_ask.reset();
+        return;
+    }
+    m_menuBar->setRowChoices([this](const WindowStatus& row) { return askLines(row); });
+    connect(m_ask.get(), &AskServer::pendingChanged, this, [this] {
+        withdrawAnswered();
+        m_menuBar->refreshRows();
+    });
+    connect(&m_store, &StatusStore::changed, this, &AppDelegate::withdrawAnswered, Qt::QueuedConnection);
+}
+
+// A prompt answered in the terminal shows as its conversation leaving
+// `waiting`; the record says `waiting` from before the request came, so only a
+// change after Korvane saw it waiting counts.
+void AppDelegate::withdrawAnswered()
+{
+    QSet<quint64> seen;
+    for (const AskServer::Pending& p : m_ask->pending()) {
+        const std::optional<StateRecord> record = m_store.recordFor(p.request.conversation());
+        if (record && record->state == QLatin1String("waiting"))
+            seen.insert(p.id);
+        else if (m_askSeenWaiting.contains(p.id))
+            m_ask->withdraw(p.id);
+    }
+    m_askSeenWaiting = seen;
+}
+
+MenuTable AppDelegate::askLines(const WindowStatus& row) const
+{
+    MenuTable lines;
+    const std::optional<StateRecord> record = m_store.recordFor(row.id);
+    const QString conversation = record && record->conversationId ? *record->conversationId : row.id;
+    const QString indent = QStringLiteral("\u2003\u2003");
+    for (const AskServer::Pending& p : m_ask->pending()) {
+        if (p.request.conversation() != conversation && p.request.conversation() != row.id)
+            continue;
+        MenuItem what;
+        what.title = indent + QFontMetrics(QFont())
+                                  .elidedText(p.request.summary(), Qt::ElideMiddle, 480)
+                                  .replace(QLatin1Char('&'), QStringLiteral("&&"));
+        lines.push_back(std::move(what));
+        for (const QString& choice : p.request.choices()) {
+            MenuItem item;
+            item.title = indent + QString(choice).replace(QLatin1Char('&'), QStringLiteral("&&"));
+            item.action = [this, id = p.id, choice] { m_ask->answer(id, choice); };
+            lines.push_back(std::move(item));
+        }
+    }
+    return lines;
 }
 
 } // namespace korvane
