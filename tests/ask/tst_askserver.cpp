@@ -1,0 +1,187 @@
+// The hook's helper against Korvane's socket: it prints the decision chosen and nothing else, and
+// nothing at once when anything is amiss; the socket hears only its user and well-formed requests.
+#include "TestMain.h"
+#include "ask/AskServer.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+#include <unistd.h>
+
+using namespace korvane;
+
+namespace {
+
+const QByteArray kPayload =
+    R"({"session_id":"s1","hook_event_name":"PermissionRequest","tool_name":"Bash","tool_input":{"command":"ls"}})";
+const QByteArray kDeny = R"({"hookSpecificOutput":{"hookEventName":"PermissionRequest","decision":)"
+                         R"({"behavior":"deny","message":"Denied from Korvane"}}})"
+                         "\n";
+
+struct Run {
+    QByteArray out;
+    int exitCode = -1;
+    qint64 ms = 0;
+};
+
+Run runHelper(const QString& socket, const QByteArray& clientPid = {})
+{
+    QProcess helper;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("CLAUDE_PID"),
+               QString::fromLatin1(clientPid.isEmpty() ? QByteArray::number(getpid()) : clientPid));
+    helper.setProcessEnvironment(env);
+    QSignalSpy finished(&helper, &QProcess::finished);
+    QElapsedTimer timer;
+    timer.start();
+    helper.start(QStringLiteral(KORVANE_ASK_HELPER), {socket});
+    helper.write(kPayload);
+    helper.closeWriteChannel();
+    if (!finished.wait(10000))
+        helper.kill();
+    return {helper.readAllStandardOutput(), helper.exitCode(), timer.elapsed()};
+}
+
+} // namespace
+
+class TestAskServer : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void helper_data()
+    {
+        // how: what the server side does once the request is there ("answer", "withdraw", "quit"),
+        // or how it is reached ("none": no socket, "link": through a link, "stranger": it hears
+        // another user only, "dead client"); "reply:<bytes>": a bare socket replies that.
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<bool>("heard");
+        QTest::newRow("answered") << "answer" << kDeny << true;
+        QTest::newRow("withdrawn") << "withdraw" << QByteArray() << true;
+        QTest::newRow("Korvane quits mid-question") << "quit" << QByteArray() << true;
+        QTest::newRow("no socket") << "none" << QByteArray() << false;
+        QTest::newRow("a link to the socket") << "link" << QByteArray() << false;
+        QTest::newRow("another user's socket") << "stranger" << QByteArray() << false;
+        QTest::newRow("the client is gone") << "dead client" << QByteArray() << false;
+        QTest::newRow("keys in another order")
+            << R"(reply:{"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})"
+            << QByteArray(
+                   R"({"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})"
+                   "\n")
+            << false;
+        QTest::newRow("ask is no decision")
+            << R"(reply:{"hookSpecificOutput":{"hookEventName":"PermissionRequest","decision":{"behavior":"ask"}}})"
+            << QByteArray() << false;
+        QTest::newRow("another event")
+            << R"(reply:{"hookSpecificOutput":{"hookEventName":"PreToolUse","decision":{"behavior":"allow"}}})"
+            << QByteArray() << false;
+        QTest::newRow("more than the decision")
+            << R"(reply:{"hookSpecificOutput":{"hookEventName":"PermissionRequest","decision":{"behavior":"allow"}},"x":1})"
+            << QByteArray() << false;
+        QTest::newRow("two documents")
+            << R"(reply:{"hookSpecificOutput":{"hookEventName":"PermissionRequest","decision":{"behavior":"allow"}}}{})"
+            << QByteArray() << false;
+        QTest::newRow("cut short")
+            << R"(reply:{"hookSpecificOutput":{"hookEventName":"PermissionRequest","decision":{"behavior":"allow"})"
+            << QByteArray() << false;
+    }
+    void helper()
+    {
+        QFETCH(QString, how);
+        QFETCH(QByteArray, out);
+        QFETCH(bool, heard);
+        QTemporaryDir dir;
+        const QString path = dir.path() + QStringLiteral("/k/ask.sock");
+        auto server =
+            std::make_unique<AskServer>(path, how == QLatin1String("stranger") ? geteuid() + 1 : geteuid());
+        QLocalServer bare;
+        QByteArray request;
+        if (how.startsWith(QLatin1String("reply:"))) {
+            QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/k")));
+            QVERIFY(bare.listen(path));
+            connect(&bare, &QLocalServer::newConnection, this, [&] {
+                QLocalSocket* s = bare.nextPendingConnection();
+                connect(s, &QLocalSocket::readyRead, s, [&, s] {
+                    request += s->readAll();
+                    if (request.endsWith('}')) {
+                        s->write(how.mid(6).toUtf8());
+                        s->disconnectFromServer();
+                    }
+                });
+            });
+        } else if (how != QLatin1String("none")) {
+            QVERIFY(server->listen());
+        }
+        bool seen = false;
+        connect(server.get(), &AskServer::pendingChanged, this, [&] {
+            if (server->pending().isEmpty())
+                return;
+            seen = true;
+            const quint64 id = server->pending().constFirst().id;
+            QCOMPARE(server->pending().constFirst().request.summary(), QStringLiteral("Bash: ls"));
+            if (how == QLatin1String("answer"))
+                QVERIFY(server->answer(id, QStringLiteral("Deny")));
+            else if (how == QLatin1String("withdraw"))
+                server->withdraw(id);
+            else
+                QTimer::singleShot(0, this, [&] { server.reset(); });
+        });
+        QString target = path;
+        if (how == QLatin1String("link")) {
+            target = dir.path() + QStringLiteral("/link.sock");
+            QVERIFY(QFile::link(path, target));
+        }
+        const Run run = runHelper(target, how == QLatin1String("dead client") ? "999999999" : "");
+        QCOMPARE(run.out, out);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(seen, heard);
+        if (!heard && !how.startsWith(QLatin1String("reply:")))
+            QVERIFY2(run.ms < 1000, qPrintable(QString::number(run.ms)));
+        if (how.startsWith(
+                QLatin1String("reply:"))) { // what the helper asked: its pid, the client's, the payload
+            const QList<QByteArray> head = request.left(request.indexOf('\n')).split(' ');
+            QCOMPARE(head.size(), 5);
+            QCOMPARE(head[3], QByteArray::number(getpid()));
+            QCOMPARE(head[4], QByteArray::number(kPayload.size()));
+            QCOMPARE(request.mid(request.indexOf('\n') + 1), kPayload);
+        }
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("garbage") << QByteArray("hello\n");
+        QTest::newRow("no end of line") << QByteArray(200, 'K');
+        QTest::newRow("another version")
+            << "KORVANE-ASK 2 1 1 " + QByteArray::number(kPayload.size()) + "\n" + kPayload;
+        QTest::newRow("oversize") << QByteArray("KORVANE-ASK 1 1 1 2000000\n") + kPayload;
+        QTest::newRow("a negative size") << QByteArray("KORVANE-ASK 1 1 1 -5\n") + kPayload;
+        QTest::newRow("more than it said")
+            << "KORVANE-ASK 1 1 1 " + QByteArray::number(kPayload.size()) + "\n" + kPayload + "x";
+        QTest::newRow("not a prompt") << QByteArray("KORVANE-ASK 1 1 1 2\n{}");
+    }
+    void refusals()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        AskServer server(dir.path() + QStringLiteral("/ask.sock"), geteuid());
+        QVERIFY(server.listen());
+        QLocalSocket client;
+        QSignalSpy gone(&client, &QLocalSocket::disconnected);
+        client.connectToServer(server.path());
+        QVERIFY(client.waitForConnected(2000));
+        client.write(bytes);
+        QVERIFY(gone.wait(3000));
+        QVERIFY(client.readAll().isEmpty());
+        QVERIFY(server.pending().isEmpty());
+    }
+};
+
+KORVANE_TEST_MAIN(TestAskServer)
+#include "tst_askserver.moc"
