@@ -3,6 +3,7 @@
 #include "TestMain.h"
 #include "ask/AskServer.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
@@ -151,6 +152,74 @@ private Q_SLOTS:
             QCOMPARE(head[4], QByteArray::number(kPayload.size()));
             QCOMPARE(request.mid(request.indexOf('\n') + 1), kPayload);
         }
+    }
+
+    // The hook script asks only for an attended Claude Code prompt outside bypassPermissions, with
+    // the helper beside it; the conversation's record says it waits before the question comes.
+    void hook_data()
+    {
+        QTest::addColumn<QString>("agent");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QByteArray>("attended");
+        QTest::addColumn<bool>("helper");
+        QTest::addColumn<bool>("asked");
+        const QByteArray bypass = QByteArray(kPayload).replace(
+            "\"tool_name\"", "\"permission_mode\":\"bypassPermissions\",\"tool_name\"");
+        const QByteArray plan =
+            QByteArray(kPayload).replace("\"tool_name\"", "\"permission_mode\":\"plan\",\"tool_name\"");
+        QTest::newRow("a prompt") << "claude-code" << plan << QByteArray("1") << true << true;
+        QTest::newRow("no attended flag") << "claude-code" << kPayload << QByteArray() << true << true;
+        QTest::newRow("print mode or the SDK")
+            << "claude-code" << kPayload << QByteArray("0") << true << false;
+        QTest::newRow("bypassPermissions") << "claude-code" << bypass << QByteArray("1") << true << false;
+        QTest::newRow("no helper") << "claude-code" << kPayload << QByteArray("1") << false << false;
+        QTest::newRow("another event")
+            << "claude-code" << QByteArray(kPayload).replace("PermissionRequest", "PreToolUse")
+            << QByteArray("1") << true << false;
+        QTest::newRow("Codex waits for its hook") << "codex" << kPayload << QByteArray("1") << true << false;
+        QTest::newRow("Qwen Code") << "qwen-code" << kPayload << QByteArray("1") << true << false;
+    }
+    void hook()
+    {
+        QFETCH(QString, agent);
+        QFETCH(QByteArray, payload);
+        QFETCH(QByteArray, attended);
+        QFETCH(bool, helper);
+        QFETCH(bool, asked);
+        QTemporaryDir dir;
+        const QString hooks = dir.path() + QStringLiteral("/hooks/");
+        QVERIFY(QDir().mkpath(hooks) &&
+                QFile::copy(QStringLiteral(KORVANE_HOOK_SCRIPT), hooks + "signalwick.sh"));
+        QVERIFY(!helper || QFile::copy(QStringLiteral(KORVANE_ASK_HELPER), hooks + "signalwick-ask"));
+        AskServer server(dir.path() + QStringLiteral("/run/korvane/ask.sock"), geteuid());
+        QVERIFY(server.listen());
+        QByteArray record;
+        connect(&server, &AskServer::pendingChanged, this, [&] {
+            if (server.pending().isEmpty())
+                return;
+            record = test::contentsOf(dir.path() + QStringLiteral("/.cursor/signalwick/state/s1.json"));
+            server.answer(server.pending().constFirst().id, QStringLiteral("Deny"));
+        });
+        QProcess sh;
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+        env.insert(QStringLiteral("HOME"), dir.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path() + QStringLiteral("/run"));
+        if (!attended.isEmpty())
+            env.insert(QStringLiteral("CLAUDE_CODE_SESSION_ATTENDED"), QString::fromLatin1(attended));
+        sh.setProcessEnvironment(env);
+        QSignalSpy finished(&sh, &QProcess::finished);
+        sh.start(QStringLiteral("/bin/sh"), {hooks + "signalwick.sh", agent});
+        sh.write(payload);
+        sh.closeWriteChannel();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(!record.isEmpty(), asked);
+        QVERIFY2(!asked || record.contains("\"state\":\"waiting\""), record.constData());
+        QCOMPARE(sh.readAllStandardOutput().contains("Denied from Korvane"), asked);
+        QCOMPARE(sh.exitCode(), 0);
+        QVERIFY(QDir(dir.path() + QStringLiteral("/.cursor/signalwick/state"))
+                    .entryList({"*.ask", "*.tmp"})
+                    .isEmpty());
     }
 
     void refusals_data()

@@ -1,8 +1,8 @@
 #!/bin/bash
 # A permission prompt of the real Claude Code client (tmux, fake model server) answered from the
 # menu's row, as a StatusNotifierItem host (xfce4-panel, private bus) chooses an item: Allow runs
-# the tool; Deny does not and the model reads why; Yes in the terminal first takes the choices
-# back; with Korvane not running the terminal asks as before. Prints the times.
+# the tool; Deny does not and the model reads why; Yes or Esc in the terminal first takes the
+# choices back; with Korvane not running the terminal asks as before. Prints the times.
 . "$(dirname "$0")/lib.sh"
 e2e_init answer
 for t in xfce4-panel dbus-daemon gdbus tmux; do command -v "$t" >/dev/null || e2e_skip "no $t (scripts/setup --test)"; done
@@ -85,6 +85,13 @@ t0=${EPOCHREALTIME/./}
 e2e_wait_until 3 eval '! choice Allow' || e2e_fail "the choices stayed after the terminal's answer"
 took "terminal answer to choices gone" "$t0"
 e2e_wait_until 10 test -f "$out/project/hello.txt" || e2e_fail "the tool did not run"
+client exit
+
+e2e_step "Esc in the terminal takes the choices back"
+prompt
+e2e_wait_until 5 choice Allow || e2e_fail "no Allow under the row"
+client key Escape
+e2e_wait_until 2 eval '! choice Allow' || e2e_fail "the choices stayed after Esc"
 client exit
 
 e2e_step "Korvane not running: the terminal asks as before"
