@@ -31,6 +31,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -168,7 +169,9 @@ void AppDelegate::startNotifications(TrafficLightOverlay& lights)
     });
     connect(&m_settings, &AppSettings::notifyWhenAgentNeedsYouChanged, attention,
             &AttentionNotifier::setEnabled);
-    connect(attention, &AttentionNotifier::activated, this, [this, &lights](const QString& rowId) {
+    connect(attention, &AttentionNotifier::activated, this, [this, &lights](QString rowId) {
+        if (rowId.startsWith(kAskPrefix))
+            rowId = askConversation(rowId);
         // A record from a hook that told nothing of its place: the light at least.
         if (const std::optional<StateRecord> record = m_store.recordFor(rowId); record && record->where)
             takeMeThere(rowId);
@@ -296,8 +299,15 @@ void AppDelegate::startAsking()
     m_menuBar->setRowChoices([this](const WindowStatus& row) { return askLines(row); });
     connect(m_ask.get(), &AskServer::pendingChanged, this, [this] {
         withdrawAnswered();
+        notifyAsks();
         m_menuBar->refreshRows();
     });
+    if (m_notifier) {
+        connect(m_notifier, &Notifier::chosen, this, [this](const QString& id, const QString& choice) {
+            if (id.startsWith(kAskPrefix) && m_ask)
+                m_ask->answer(id.mid(kAskPrefix.size()).toULongLong(), choice);
+        });
+    }
     connect(&m_store, &StatusStore::changed, this, &AppDelegate::withdrawAnswered, Qt::QueuedConnection);
 }
 
@@ -315,6 +325,40 @@ void AppDelegate::withdrawAnswered()
             m_ask->withdraw(p.id);
     }
     m_askSeenWaiting = seen;
+}
+
+// A notification for each request while it waits, with the notifications the user
+// turned on; its buttons answer that request alone.
+void AppDelegate::notifyAsks()
+{
+    if (!m_notifier)
+        return;
+    QSet<quint64> waiting;
+    for (const AskServer::Pending& p : m_ask->pending()) {
+        waiting.insert(p.id);
+        if (m_askNotified.contains(p.id) || !m_settings.notifyWhenAgentNeedsYou() ||
+            !m_settings.answerFromNotifications())
+            continue;
+        const QString folder = QFileInfo(p.request.folder()).fileName();
+        m_notifier->showChoices(kAskPrefix + QString::number(p.id),
+                                folder.isEmpty() ? p.request.tool()
+                                                 : folder + QStringLiteral(" (Claude Code)"),
+                                p.request.summary(), p.request.choices());
+        m_askNotified.insert(p.id);
+    }
+    for (const quint64 id : m_askNotified - waiting)
+        m_notifier->close(kAskPrefix + QString::number(id));
+    m_askNotified &= waiting;
+}
+
+QString AppDelegate::askConversation(const QString& notificationId) const
+{
+    const quint64 id = notificationId.mid(kAskPrefix.size()).toULongLong();
+    for (const AskServer::Pending& p : m_ask ? m_ask->pending() : QList<AskServer::Pending>()) {
+        if (p.id == id)
+            return p.request.conversation();
+    }
+    return {};
 }
 
 MenuTable AppDelegate::askLines(const WindowStatus& row) const

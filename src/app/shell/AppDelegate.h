@@ -85,6 +85,8 @@ private:
     void startNotifications(TrafficLightOverlay& lights);
     void startAsking();
     void withdrawAnswered();
+    void notifyAsks();
+    QString askConversation(const QString& notificationId) const;
     MenuTable askLines(const WindowStatus& row) const;
 
     UserDefaults& m_defaults;
@@ -103,6 +105,8 @@ private:
     std::unique_ptr<TakeMeThere> m_takeMeThere;
     std::unique_ptr<AskServer> m_ask;
     QSet<quint64> m_askSeenWaiting;
+    QSet<quint64> m_askNotified;
+    static inline const QString kAskPrefix = QStringLiteral("ask:");
     Notifier* m_notifier = nullptr;
 };
 

@@ -26,6 +26,7 @@ PermissionRequest PermissionRequest::parse(const QByteArray& payload)
     if (session.isEmpty() || tool.isEmpty() || !input.is_object())
         return request;
     request.m_session = session;
+    request.m_cwd = text(doc, "cwd");
     request.m_input = input;
 
     if (tool == QLatin1String("Bash"))

@@ -23,6 +23,7 @@ public:
 
     bool isValid() const { return !m_tool.isEmpty(); }
     QString conversation() const { return m_session; }
+    QString folder() const { return m_cwd; }
     QString tool() const { return m_tool; }
     // What exactly is asked: "Bash: make test", "Write: /p/a.txt", the question.
     QString summary() const;
@@ -33,6 +34,7 @@ public:
 
 private:
     QString m_session;
+    QString m_cwd;
     QString m_tool;
     QString m_detail;
     QString m_question;

@@ -223,6 +223,10 @@ MenuTable MenuItems::table(MenuCommands& c, std::function<QString()> statusLine,
         toggle(
             QStringLiteral("Notify When an Agent Needs You"), [&c] { c.toggleNotify(); },
             [&settings] { return settings.notifyWhenAgentNeedsYou(); }),
+        toggle(
+            QStringLiteral("Answer Permission Prompts from Notifications"),
+            [&c] { c.toggleAnswerFromNotifications(); },
+            [&settings] { return settings.answerFromNotifications(); }),
         command(
             QStringLiteral("Settings\u2026"), [&c] { c.openSettings(); }, QStringLiteral("Ctrl+,")),
         MenuItem::separator(),
