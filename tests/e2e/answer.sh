@@ -1,11 +1,11 @@
 #!/bin/bash
 # A permission prompt of the real Claude Code client (tmux, fake model server) answered from the
 # menu's row, as a StatusNotifierItem host (xfce4-panel, private bus) chooses an item: Allow runs
-# the tool; Deny does not and the model reads why; Yes or Esc in the terminal first takes the
+# the tool, also from the notification's button (dunst); Deny does not and the model reads why; Yes or Esc in the terminal first takes the
 # choices back; with Korvane not running the terminal asks as before. Prints the times.
 . "$(dirname "$0")/lib.sh"
 e2e_init answer
-for t in xfce4-panel dbus-daemon gdbus tmux; do command -v "$t" >/dev/null || e2e_skip "no $t (scripts/setup --test)"; done
+for t in xfce4-panel dbus-daemon gdbus tmux dunst dunstctl; do command -v "$t" >/dev/null || e2e_skip "no $t (scripts/setup --test)"; done
 harness() { "$(dirname "$0")/../harness/client.sh" claude-code "$@"; }
 out=$E2E_TMP/client
 trap 'rc=$?; harness stop "$out"; (exit $rc); e2e_cleanup' EXIT
@@ -15,7 +15,7 @@ harness stop "$out"
 
 e2e_start_x
 e2e_new_home
-e2e_write_defaults '{"KorvaneHasLaunched": true}'
+e2e_write_defaults '{"KorvaneHasLaunched": true, "NotifyWhenAgentNeedsYou": true}'
 mkdir -p "$E2E_HOME/.claude" "$E2E_HOME/.run" && chmod 700 "$E2E_HOME/.run"
 install -D "$(dirname "$0")/data/xfce4-panel.xml" "$E2E_HOME/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
 session=(HOME="$E2E_HOME" XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_CACHE_HOME="$E2E_HOME/.cache"
@@ -27,6 +27,11 @@ registered() { ITEM=$(call org.kde.StatusNotifierWatcher /StatusNotifierWatcher 
 env "${session[@]}" xfce4-panel --disable-wm-check >/dev/null 2>&1 &
 e2e_wait_until 10 call org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Peer.Ping ||
     e2e_fail "xfce4-panel started no status tray"
+# dunst's context menu asks this "dmenu" which action to take: the one named in $E2E_TMP/pick.
+# shellcheck disable=SC2016 # expands when dunst runs it
+printf '#!/bin/sh\ngrep -m 1 "^#$(cat %s) ("\n' "$E2E_TMP/pick" >"$E2E_TMP/pick.sh" && chmod +x "$E2E_TMP/pick.sh"
+install -D /dev/null "$E2E_HOME/.config/dunst/dunstrc" && printf '[global]\n    dmenu = %s\n' "$E2E_TMP/pick.sh" >"$E2E_HOME/.config/dunst/dunstrc"
+env "${session[@]}" dunst >/dev/null 2>&1 &
 e2e_launch
 e2e_wait_until 10 registered || e2e_fail "no StatusNotifierItem registered"
 e2e_wait_until 5 test -S "$E2E_HOME/.run/korvane/ask.sock" || e2e_fail "korvane listens for no prompts"
@@ -85,6 +90,16 @@ t0=${EPOCHREALTIME/./}
 e2e_wait_until 3 eval '! choice Allow' || e2e_fail "the choices stayed after the terminal's answer"
 took "terminal answer to choices gone" "$t0"
 e2e_wait_until 10 test -f "$out/project/hello.txt" || e2e_fail "the tool did not run"
+client exit
+
+e2e_step "Allow from the notification's button"
+prompt
+e2e_wait_until 5 choice Allow || e2e_fail "no Allow under the row"
+e2e_shot notification >/dev/null
+echo Allow >"$E2E_TMP/pick"
+dunstctl context
+e2e_wait_until 10 test -f "$out/project/hello.txt" || e2e_fail "the tool did not run"
+e2e_wait_until 3 eval '! choice Allow' || e2e_fail "the choices stayed after the answer"
 client exit
 
 e2e_step "Esc in the terminal takes the choices back"
