@@ -70,6 +70,7 @@ private Q_SLOTS:
         QTest::newRow("a link to the socket") << "link" << QByteArray() << false;
         QTest::newRow("another user's socket") << "stranger" << QByteArray() << false;
         QTest::newRow("the client is gone") << "dead client" << QByteArray() << false;
+        QTest::newRow("the client ends mid-question") << "client ends" << QByteArray() << true;
         QTest::newRow("keys in another order")
             << R"(reply:{"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})"
             << QByteArray(
@@ -119,6 +120,10 @@ private Q_SLOTS:
         } else if (how != QLatin1String("none")) {
             QVERIFY(server->listen());
         }
+        QProcess client; // stands for the agent whose prompt it is
+        client.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+        QVERIFY(client.waitForStarted());
+        const QByteArray clientPid = QByteArray::number(client.processId());
         bool seen = false;
         connect(server.get(), &AskServer::pendingChanged, this, [&] {
             if (server->pending().isEmpty())
@@ -130,6 +135,8 @@ private Q_SLOTS:
                 QVERIFY(server->answer(id, QStringLiteral("Deny")));
             else if (how == QLatin1String("withdraw"))
                 server->withdraw(id);
+            else if (how == QLatin1String("client ends"))
+                client.close(); // killed and reaped: its pid is gone
             else
                 QTimer::singleShot(0, this, [&] { server.reset(); });
         });
@@ -138,17 +145,20 @@ private Q_SLOTS:
             target = dir.path() + QStringLiteral("/link.sock");
             QVERIFY(QFile::link(path, target));
         }
-        const Run run = runHelper(target, how == QLatin1String("dead client") ? "999999999" : "");
+        const Run run = runHelper(target, how == QLatin1String("dead client") ? "999999999" : clientPid);
         QCOMPARE(run.out, out);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(seen, heard);
         if (!heard && !how.startsWith(QLatin1String("reply:")))
             QVERIFY2(run.ms < 1000, qPrintable(QString::number(run.ms)));
+        if (how == QLatin1String("client ends")) // it looks once a second
+            QVERIFY2(run.ms < 2500, qPrintable(QString::number(run.ms)));
+        client.close();
         if (how.startsWith(
                 QLatin1String("reply:"))) { // what the helper asked: its pid, the client's, the payload
             const QList<QByteArray> head = request.left(request.indexOf('\n')).split(' ');
             QCOMPARE(head.size(), 5);
-            QCOMPARE(head[3], QByteArray::number(getpid()));
+            QCOMPARE(head[3], clientPid);
             QCOMPARE(head[4], QByteArray::number(kPayload.size()));
             QCOMPARE(request.mid(request.indexOf('\n') + 1), kPayload);
         }
