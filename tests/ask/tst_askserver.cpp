@@ -232,6 +232,33 @@ private Q_SLOTS:
                     .isEmpty());
     }
 
+    // Two prompts at once: each answer reaches its own helper alone.
+    void parallel()
+    {
+        QTemporaryDir dir;
+        AskServer server(dir.path() + QStringLiteral("/ask.sock"), geteuid());
+        QVERIFY(server.listen());
+        QProcess first, second;
+        for (QProcess* helper : {&first, &second}) {
+            helper->start(QStringLiteral(KORVANE_ASK_HELPER), {server.path()});
+            helper->write(kPayload);
+            helper->closeWriteChannel();
+            QTRY_COMPARE(server.pending().size(), helper == &first ? 1 : 2);
+        }
+        QVERIFY(server.answer(server.pending().at(1).id, QStringLiteral("Deny")));
+        QVERIFY(second.waitForFinished(3000));
+        QCOMPARE(second.readAllStandardOutput(), kDeny);
+        QCOMPARE(server.pending().size(), 1);
+        QCOMPARE(first.state(), QProcess::Running);
+        QVERIFY(!server.answer(server.pending().at(0).id, QStringLiteral("Maybe")));
+        QVERIFY(server.answer(server.pending().at(0).id, QStringLiteral("Allow")));
+        QVERIFY(first.waitForFinished(3000));
+        QCOMPARE(
+            first.readAllStandardOutput(),
+            R"({"hookSpecificOutput":{"hookEventName":"PermissionRequest","decision":{"behavior":"allow"}}})"
+            "\n");
+    }
+
     void refusals_data()
     {
         QTest::addColumn<QByteArray>("bytes");

@@ -364,11 +364,11 @@ QString AppDelegate::askConversation(const QString& notificationId) const
 MenuTable AppDelegate::askLines(const WindowStatus& row) const
 {
     MenuTable lines;
-    const std::optional<StateRecord> record = m_store.recordFor(row.id);
-    const QString conversation = record && record->conversationId ? *record->conversationId : row.id;
     const QString indent = QStringLiteral("\u2003\u2003");
     for (const AskServer::Pending& p : m_ask->pending()) {
-        if (p.request.conversation() != conversation && p.request.conversation() != row.id)
+        // A tab is its conversation; a window holds the conversations of its workspace.
+        const std::optional<StateRecord> record = m_store.recordFor(p.request.conversation());
+        if (p.request.conversation() != row.id && !(record && record->workspaceKey() == row.id))
             continue;
         MenuItem what;
         what.title = indent + QFontMetrics(QFont())
