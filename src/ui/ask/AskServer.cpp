@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvane {
 
