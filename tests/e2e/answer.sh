@@ -95,6 +95,8 @@ client exit
 e2e_step "Allow from the notification's button"
 prompt
 e2e_wait_until 5 choice Allow || e2e_fail "no Allow under the row"
+one() { [ "$(dunstctl count displayed)" = 1 ]; }
+e2e_wait_until 3 one || e2e_fail "$(dunstctl count displayed) notifications, expected the prompt's alone"
 e2e_shot notification >/dev/null
 echo Allow >"$E2E_TMP/pick"
 dunstctl context

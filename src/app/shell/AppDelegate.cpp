@@ -154,6 +154,9 @@ void AppDelegate::startNotifications(TrafficLightOverlay& lights)
     m_attention = std::make_unique<AttentionNotifier>(*notifier);
     AttentionNotifier* attention = m_attention.get();
     attention->setInFront([this](const QString& rowId) {
+        // A prompt's own notification, with its choices, says it already.
+        if (asksNotified(rowId))
+            return true;
         const std::optional<StateRecord> record = m_store.recordFor(rowId);
         return record && m_takeMeThere->isInFront(*record);
     });
@@ -340,6 +343,10 @@ void AppDelegate::notifyAsks()
             !m_settings.answerFromNotifications())
             continue;
         const QString folder = QFileInfo(p.request.folder()).fileName();
+        for (const WindowStatus& row : m_rows.rows()) {
+            if (asksFor(p, row.id))
+                m_notifier->close(row.id); // the row's own notification, which this one says better
+        }
         m_notifier->showChoices(kAskPrefix + QString::number(p.id),
                                 folder.isEmpty() ? p.request.tool()
                                                  : folder + QStringLiteral(" (Claude Code)"),
@@ -361,14 +368,29 @@ QString AppDelegate::askConversation(const QString& notificationId) const
     return {};
 }
 
+// A tab is its conversation; a window holds the conversations of its workspace.
+bool AppDelegate::asksFor(const AskServer::Pending& p, const QString& rowId) const
+{
+    const std::optional<StateRecord> record = m_store.recordFor(p.request.conversation());
+    return p.request.conversation() == rowId || (record && record->workspaceKey() == rowId);
+}
+
+bool AppDelegate::asksNotified(const QString& rowId) const
+{
+    if (!m_ask)
+        return false;
+    const QList<AskServer::Pending> pending = m_ask->pending();
+    return std::any_of(pending.begin(), pending.end(), [&](const AskServer::Pending& p) {
+        return m_askNotified.contains(p.id) && asksFor(p, rowId);
+    });
+}
+
 MenuTable AppDelegate::askLines(const WindowStatus& row) const
 {
     MenuTable lines;
     const QString indent = QStringLiteral("\u2003\u2003");
     for (const AskServer::Pending& p : m_ask->pending()) {
-        // A tab is its conversation; a window holds the conversations of its workspace.
-        const std::optional<StateRecord> record = m_store.recordFor(p.request.conversation());
-        if (p.request.conversation() != row.id && !(record && record->workspaceKey() == row.id))
+        if (!asksFor(p, row.id))
             continue;
         MenuItem what;
         what.title = indent + QFontMetrics(QFont())

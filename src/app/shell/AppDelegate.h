@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ask/AskServer.h"
 #include "menubar/HooksReport.h"
 #include "menubar/MenuItem.h"
 #include "platform/Clock.h"
@@ -25,7 +26,6 @@ class TakeMeThere;
 class WindowSystem;
 class SettingsWindowController;
 class TrafficLightOverlay;
-class AskServer;
 class Updater;
 class UrlOpener;
 class UserDefaults;
@@ -87,6 +87,8 @@ private:
     void withdrawAnswered();
     void notifyAsks();
     QString askConversation(const QString& notificationId) const;
+    bool asksFor(const AskServer::Pending& p, const QString& rowId) const;
+    bool asksNotified(const QString& rowId) const;
     MenuTable askLines(const WindowStatus& row) const;
 
     UserDefaults& m_defaults;
