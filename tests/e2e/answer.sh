@@ -1,8 +1,9 @@
 #!/bin/bash
 # A permission prompt of the real Claude Code client (tmux, fake model server) answered from the
 # menu's row, as a StatusNotifierItem host (xfce4-panel, private bus) chooses an item: Allow runs
-# the tool, also from the notification's button (dunst); Deny does not and the model reads why; Yes or Esc in the terminal first takes the
-# choices back; with Korvane not running the terminal asks as before. Prints the times.
+# the tool, also from the notification's button (dunst, one notification); Deny does not and the
+# model reads why; Yes or Esc in the terminal first takes the choices back; with Korvane not
+# running the terminal asks as before. Prints the times.
 . "$(dirname "$0")/lib.sh"
 e2e_init answer
 for t in xfce4-panel dbus-daemon gdbus tmux dunst dunstctl; do command -v "$t" >/dev/null || e2e_skip "no $t (scripts/setup --test)"; done
