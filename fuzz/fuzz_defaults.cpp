@@ -5,7 +5,6 @@
 #include "FuzzSupport.h"
 #include "platform/UserDefaults.h"
 
-#include <QDir>
 #include <nlohmann/json.hpp>
 
 using namespace korvane;

@@ -91,7 +91,8 @@ std::vector<Kind> kinds()
     const QString dir = QStringLiteral(KORVANE_HOOK_TEST_DATA "/claude-code/");
     std::vector<Kind> list;
     for (const char* f : {"SessionStart-text", "UserPromptSubmit-text", "PreToolUse-bash", "PostToolUse-bash",
-                          "Notification-perm", "Stop-text", "StopFailure-error529", "SessionEnd-text"})
+                          "Notification-perm", "PermissionRequest-perm-all", "Stop-text",
+                          "StopFailure-error529", "SessionEnd-text"})
         list.push_back({f, readFile(dir + QString::fromLatin1(f) + QStringLiteral(".json")), "claude-code"});
     for (const char* f : {"codex/UserPromptSubmit-exec-text", "codex/PermissionRequest-perm",
                           "codex/Stop-exec-text", "gemini/BeforeAgent-exec-text", "gemini/AfterAgent-fail"})

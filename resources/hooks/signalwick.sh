@@ -37,9 +37,19 @@ case ${HOME} in
 *) ;; # no usable home: answer the caller, record nothing
 esac
 
+# A permission prompt may be answered from the desktop: only while Korvane
+# listens on its socket and the helper that speaks to it is here. Both tests
+# are builtins; the helper runs only for such a prompt.
+ask=
+case ${XDG_RUNTIME_DIR:-} in
+/*) [ -n "${dir}" ] && [ -S "${XDG_RUNTIME_DIR}/korvane/ask.sock" ] && [ -x "${0%/*}/signalwick-ask" ] &&
+    ask=${dir}/$$.ask ;;
+*) ;;
+esac
+
 # shellcheck disable=SC3028  # bash 5 gives microseconds for free; elsewhere it is empty
 SIGNALWICK_AGENT=${1:-} SIGNALWICK_T=${EPOCHREALTIME:-} SIGNALWICK_BASE=${dir:+${dir}/$$} PWD=${PWD} \
-    SIGNALWICK_PPID=${PPID} LC_ALL=C awk '
+    SIGNALWICK_PPID=${PPID} SIGNALWICK_ASK=${ask} LC_ALL=C awk '
 function ord(c,    i) {
     if (!ordReady) {
         for (i = 1; i < 256; i++) ORD[sprintf("%c", i)] = i
@@ -234,7 +244,7 @@ END {
     if (substr(doc, 1, 3) == "\357\273\277") doc = substr(doc, 4)
     parse(doc)
     ev = str("hook_event_name")
-    state = ""; reply = ""; ws = ""; wsRaw = 0; conv = ""; convRaw = 0; extra = ""; tty = ""; chain = ""
+    state = ""; reply = ""; ws = ""; wsRaw = 0; conv = ""; convRaw = 0; extra = ""; tty = ""; chain = ""; ask = 0
     agent = agentOf(ENVIRON["SIGNALWICK_AGENT"])
     rules(agent)
     where()
@@ -254,6 +264,12 @@ END {
             state, t, (ws == "" ? "null" : "\"" jstr(ws, wsRaw) "\""), conv, agent, extra > file
     }
     close(file)
+    # The prompt, for the helper to pass on once the record says we wait.
+    if (ask && state != "" && state != "-" && ENVIRON["SIGNALWICK_ASK"] != "") {
+        file = ENVIRON["SIGNALWICK_ASK"]
+        printf "%s", doc > file
+        close(file)
+    }
 }' || cat >/dev/null
 
 [ -n "${dir}" ] || exit 0
@@ -265,4 +281,10 @@ for f in "${dir}/$$-"*; do
     *) ;; # nothing of ours (the glob matched no file)
     esac
 done
+[ -n "${ask}" ] && [ -f "${ask}" ] || exit 0
+# shellcheck disable=SC2094  # opened first, then unlinked: the helper reads the open file
+{
+    LC_ALL=C rm -f "${ask}"
+    "${0%/*}/signalwick-ask"
+} <"${ask}"
 exit 0

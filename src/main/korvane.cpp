@@ -1,3 +1,4 @@
+#include "ask/AskServer.h"
 #include "menubar/TrayClickPoint.h"
 #include "platform/SystemLog.h"
 #include "platform/UserDefaults.h"
@@ -75,7 +76,10 @@ int main(int argc, char* argv[])
     if (instance.tryAcquire() == SingleInstance::Result::AlreadyRunning)
         return 0; // the running copy shows itself; this one leaves without a word
 
-    AppDelegate delegate(UserDefaults::standard(), AppSettings::shared());
+    AppServices services;
+    services.askSocket = AskServer::defaultPath();
+    AppDelegate delegate(UserDefaults::standard(), AppSettings::shared(), SystemClock::instance(),
+                         std::move(services));
     QObject::connect(&instance, &SingleInstance::showRequested, &delegate, &AppDelegate::reopen);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();

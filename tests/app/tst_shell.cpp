@@ -1,13 +1,17 @@
 #include "TestMain.h"
+#include "shell/HomeDirectory.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <csignal>
 #include <ctime>
 #include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
+
+using namespace korvane;
 
 // The real program in a home of its own, with nothing else in common with the test.
 class TestShell : public QObject {
@@ -58,6 +62,27 @@ class TestShell : public QObject {
     }
 
 private Q_SLOTS:
+    // Without HOME, Qt's home would be "/": the account's own stands in.
+    void ensure_data()
+    {
+        QTest::addColumn<QByteArray>("value"); // "-": unset
+        QTest::addColumn<QString>("home");
+        const QString account = QFile::decodeName(::getpwuid(::getuid())->pw_dir);
+        QTest::newRow("unset") << QByteArray("-") << account;
+        QTest::newRow("empty") << QByteArray() << account;
+        QTest::newRow("set") << QByteArray("/tmp") << "/tmp";
+    }
+    void ensure()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(QString, home);
+        const auto restore = qScopeGuard([saved = qgetenv("HOME")] { qputenv("HOME", saved); });
+        value == "-" ? qunsetenv("HOME") : qputenv("HOME", value);
+        QString error;
+        QVERIFY(HomeDirectory::ensure(&error));
+        QCOMPARE(QDir::homePath(), home);
+    }
+
     void init()
     {
         m_home = std::make_unique<QTemporaryDir>();

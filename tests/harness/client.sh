@@ -1,7 +1,8 @@
 #!/bin/sh
 # Drives a real agent client against fake_api.py, offline: client.sh AGENT COMMAND OUT ...
 # AGENT names tests/harness/agents/AGENT.sh, which says how to run that client.
-#   serve OUT SCENARIO        the fake API, and the client's HOME ($CLIENT_HOME, else OUT/home)
+#   serve OUT SCENARIO        the fake API, and the client's HOME ($CLIENT_HOME, else OUT/home;
+#                             its XDG_RUNTIME_DIR: $CLIENT_RUNTIME_DIR, else none)
 #   turn OUT SCENARIO         the fake API's scenario for the next request
 #   print OUT PROMPT [ARG..]  one turn in print mode: OUT/client.out and .err
 #   tui OUT [ARG..]           the client in tmux, asking before each tool, once its input box is ready
@@ -64,6 +65,7 @@ serve)
 cd $(q "$out/project") || exit 1
 echo \$\$ >$(q "$out/client.pid")
 exec env -i PATH=$(q "$PATH") HOME=$(q "$home") TERM=xterm-256color LANG=C.UTF-8 \\
+  ${CLIENT_RUNTIME_DIR:+XDG_RUNTIME_DIR=$(q "$CLIENT_RUNTIME_DIR")} \\
   $(environment "$api") $(q "$client") "\$@"
 END
     ;;

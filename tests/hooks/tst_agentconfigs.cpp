@@ -9,7 +9,6 @@
 #include "hooks/HookInstaller.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -42,8 +41,12 @@ json expand(json shape, const std::string& agent, const std::string& command)
     const json events = registrations()[agent];
     for (const std::string event : events)
         shape["hooks"].emplace(event, json::array({"@"}));
-    for (auto& [event, entries] : shape["hooks"].items())
-        std::replace(entries.begin(), entries.end(), json("@"), ours);
+    const json extras = registrations()["entry members by event"].value(agent, json::object());
+    for (auto& [event, entries] : shape["hooks"].items()) {
+        json mine = ours;
+        (agent == "cursor" ? mine : mine["hooks"][0]).update(extras.value(event, json::object()));
+        std::replace(entries.begin(), entries.end(), json("@"), mine);
+    }
     return shape;
 }
 

@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 

@@ -54,15 +54,21 @@ private Q_SLOTS:
         QTest::addColumn<double>("scaleAfter");
         const auto C = OverlayMode::Combined;
         const QString combined = u"+Combined|+Vertical|-+One Light per Tab|"_qs;
-        QTest::newRow("combined") << C << 1.0 << "" << combined + "+Medium (100%)|" << 1.0;
+        const QString answer = u"+Answer Permission Prompts from Notifications|"_qs;
+        QTest::newRow("combined") << C << 1.0 << "" << combined + "+Medium (100%)|" + answer << 1.0;
         QTest::newRow("per window")
             << OverlayMode::PerWindow << 1.0 << "Show Floating Light"
-            << "+Show Floating Light|+One per Window|+Vertical|+One Light per Tab|+Medium (100%)|" << 1.0;
-        QTest::newRow("row, smaller") << OverlayMode::Row << 1.0 << "Smaller"
-                                      << "+Row of Dots|+Vertical|+One Light per Tab|+Small (75%)|" << 0.75;
-        QTest::newRow("smaller, at the floor") << C << 0.6 << "Smaller" << combined << 0.5;
-        QTest::newRow("larger") << C << 1.1 << "Larger" << combined << 1.35;
-        QTest::newRow("larger, at the ceiling") << C << 2.9 << "Larger" << combined << 3.0;
+            << "+Show Floating Light|+One per Window|+Vertical|+One Light per Tab|+Medium (100%)|" + answer
+            << 1.0;
+        QTest::newRow("row, smaller")
+            << OverlayMode::Row << 1.0 << "Smaller"
+            << "+Row of Dots|+Vertical|+One Light per Tab|+Small (75%)|" + answer << 0.75;
+        QTest::newRow("smaller, at the floor") << C << 0.6 << "Smaller" << combined + answer << 0.5;
+        QTest::newRow("larger") << C << 1.1 << "Larger" << combined + answer << 1.35;
+        QTest::newRow("larger, at the ceiling") << C << 2.9 << "Larger" << combined + answer << 3.0;
+        QTest::newRow("prompts answered in the terminal only")
+            << C << 1.0 << "Answer Permission Prompts from Notifications" << combined + "+Medium (100%)|"
+            << 1.0;
     }
     void commandsAndMarks()
     {
@@ -96,6 +102,7 @@ private Q_SLOTS:
         const AppSettings next(stored);
         QVERIFY(next.overlayMode() == mode && next.orientation() == settings.orientation() && next.perTab());
         QVERIFY(next.scale() == scaleAfter);
+        QCOMPARE(next.answerFromNotifications(), settings.answerFromNotifications());
     }
 
     // The menu's information lines and rows for records "conversation@workspace state age [agent]"; each row

@@ -11,7 +11,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <optional>
 

@@ -1,12 +1,43 @@
-// What a pass makes of its records: decoding them strictly, their states by
-// age, the window and tab rows with their order and names, and the overall state.
+// What a pass makes of its records (decoding, states by age, window and tab rows, the overall state),
+// the rows the lights show, and which rows are announced to the user.
 
+#include "FakeClock.h"
 #include "TestMain.h"
+#include "notify/AttentionNotifier.h"
+#include "notify/Notifier.h"
+#include "platform/UserDefaults.h"
+#include "settings/AppSettings.h"
+#include "settings/LightRows.h"
 #include "status/StatusRules.h"
+#include "status/StatusStore.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 
 using namespace korvane;
 
 namespace {
+
+// Records calls as "show <id> <summary> <state whose sentence is the body>" and "close <id>".
+class FakeNotifier : public Notifier {
+public:
+    QStringList calls;
+    void show(const QString& id, const QString& summary, const QString& body) override
+    {
+        QString state = QStringLiteral("?");
+        for (const AgentState s : kAllAgentStates)
+            state = statusText(s) == body ? rawValue(s) : state;
+        calls << QStringLiteral("show %1 %2 %3").arg(id, summary, state);
+    }
+    void close(const QString& id) override { calls << QStringLiteral("close ") + id; }
+};
+
+void row(const char* name, const char* steps, const char* calls)
+{
+    QTest::newRow(name) << QString::fromUtf8(steps) << QString::fromUtf8(calls);
+}
 
 constexpr double kNow = 1'800'000'000.0;
 using Inputs = std::vector<StatusRules::Input>;
@@ -55,6 +86,20 @@ QString describe(const std::optional<StateRecord>& r)
 
 class TestStatusRules : public QObject {
     Q_OBJECT
+
+    QTemporaryDir m_tmp;
+    test::FakeClock m_clock;
+
+    // "conversation@workspace:state", written 5 s ago.
+    void put(StatusStore& store, const QString& entry)
+    {
+        const QStringList part = entry.split(QRegularExpression(u"[@:]"_qs));
+        QFile f(store.stateDir() + u'/' + QString::number(qHash(entry)) + u".json"_qs);
+        QVERIFY(f.open(QIODevice::WriteOnly) &&
+                f.write(QStringLiteral(R"({"state":"%1","ts":%2,"workspace":"%3","conversation_id":"%4"})")
+                            .arg(part[2], QString::number(m_clock.now() - 5, 'f', 3), part[1], part[0])
+                            .toUtf8()) > 0);
+    }
 
 private Q_SLOTS:
     void decode_data()
@@ -155,6 +200,99 @@ private Q_SLOTS:
         QTEST(describe(r.tabs), "tabs");
         QTEST(describe(r.windows), "windows");
         QTEST(r.state, "state");
+    }
+
+    // The rows the lights show: which list, in whose order, what a lookup by id finds, and when a
+    // change is announced.
+    void rows_data()
+    {
+        QTest::addColumn<bool>("perTab");
+        QTest::addColumn<QStringList>("order");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("windows") << false << QStringList{"/w/b", "/w/a"} << "/w/b:working /w/a:waiting";
+        QTest::newRow("tabs") << true << QStringList{"y", "/w/a", "x"} << "y:working /w/a:idle x:waiting";
+        QTest::newRow("gone ids in the order")
+            << true << QStringList{"gone", "x", "y", "/w/a"} << "x:waiting y:working /w/a:idle";
+    }
+    void rows()
+    {
+        QFETCH(bool, perTab);
+        QFETCH(QStringList, order);
+        UserDefaults defaults(m_tmp.filePath(QString::fromLatin1(QTest::currentDataTag())));
+        AppSettings settings(defaults);
+        settings.setPerTab(!perTab);
+        StatusStore store(m_clock);
+        QDir(store.stateDir()).removeRecursively();
+        QDir().mkpath(store.stateDir());
+        // A conversation whose id is also its workspace's: the tab and the window share an id.
+        for (const char* entry : {"/w/a@/w/a:idle", "x@/w/a:waiting", "y@/w/b:working"})
+            put(store, QString::fromLatin1(entry));
+        store.refresh();
+        LightRows rows(store, settings);
+        QSignalSpy changed(&rows, &LightRows::changed);
+
+        settings.setPerTab(perTab);
+        QCOMPARE(changed.count(), 1);
+        settings.setLightOrder(order);
+        const qsizetype announced = changed.count();
+        settings.setPerTab(perTab); // repeats change nothing
+        settings.setLightOrder(order);
+        QCOMPARE(changed.count(), announced);
+        QStringList shown;
+        for (const WindowStatus& row : rows.rows())
+            shown << row.id + u':' + rawValue(row.state);
+        QTEST(shown.join(u' '), "shown");
+
+        // The tab, not the window of the same id, whichever list is shown.
+        QCOMPARE(rows.find(u"/w/a"_qs)->state, AgentState::Idle);
+        QCOMPARE(rows.find(u"/w/b"_qs)->state, AgentState::Working);
+        QVERIFY(!rows.find(u"gone"_qs));
+        put(store, u"z@/w/c:idle"_qs);
+        store.refresh();
+        QCOMPARE(changed.count(), announced + 1);
+        QVERIFY(rows.find(perTab ? u"z"_qs : u"/w/c"_qs));
+    }
+
+    // Which rows are announced to the user, and when.
+    void transitions_data()
+    {
+        // Steps: on, off, restart, or the rows ("a=waiting b=idle": rows a and b named Wa and Wb).
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("calls");
+        row("red at launch stays quiet", "on|a=waiting|a=waiting", "");
+        row("once while red, closed when resolved, again after a turn",
+            "on|a=working|a=waiting|a=waiting|a=error|a=idle|a=idle|a=waiting",
+            "show a Wa waiting|close a|show a Wa waiting");
+        row("new row already red, then gone", "on||b=waiting|", "show b Wb waiting|close b");
+        row("each row on its own", "on|a=idle b=idle|a=waiting b=error|a=idle b=error",
+            "show a Wa waiting|show b Wb error|close a");
+        row("off: nothing; on: only what turns red later", "a=idle|a=waiting|on|a=waiting|a=idle|a=error",
+            "show a Wa error");
+        row("off closes at once", "on|a=idle|a=waiting|off|a=waiting", "show a Wa waiting|close a");
+        row("restart closes and forgets", "on|a=idle|a=waiting|restart|a=waiting b=error|b=idle|b=waiting",
+            "show a Wa waiting|close a|show b Wb waiting");
+    }
+    void transitions()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QString, calls);
+        FakeNotifier fake;
+        AttentionNotifier notifier(fake);
+        for (const QString& step : steps.split(u'|')) {
+            if (step == u"on" || step == u"off")
+                notifier.setEnabled(step == u"on");
+            else if (step == u"restart")
+                notifier.restart();
+            else {
+                WindowStatusList rows;
+                for (const QString& part : step.split(u' ', Qt::SkipEmptyParts)) {
+                    const QStringList kv = part.split(u'=');
+                    rows.append({kv[0], QStringLiteral("W") + kv[0], *agentStateFromRaw(kv[1]), 0});
+                }
+                notifier.setRows(rows);
+            }
+        }
+        QCOMPARE(fake.calls.join(u'|'), calls);
     }
 };
 

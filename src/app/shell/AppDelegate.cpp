@@ -1,6 +1,7 @@
 #include "shell/AppDelegate.h"
 
 #include "agents/AgentList.h"
+#include "ask/AskServer.h"
 #include "focus/TakeMeThere.h"
 #include "hooks/HookInstaller.h"
 #include "menubar/MenuBarController.h"
@@ -30,8 +31,12 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <algorithm>
+#include <unistd.h>
 
 namespace korvane {
 
@@ -119,6 +124,7 @@ void AppDelegate::applicationDidFinishLaunching()
     connect(&lights, &TrafficLightOverlay::takeMeThereRequested, this, &AppDelegate::takeMeThere);
     connect(m_menuBar.get(), &MenuBarController::takeMeThereRequested, this, &AppDelegate::takeMeThere);
     startNotifications(lights);
+    startAsking();
 
     using K = DefaultsKeys;
     if (!m_defaults.boolValue(K::hasLaunched.key()).value_or(K::hasLaunched.fallback)) {
@@ -148,6 +154,9 @@ void AppDelegate::startNotifications(TrafficLightOverlay& lights)
     m_attention = std::make_unique<AttentionNotifier>(*notifier);
     AttentionNotifier* attention = m_attention.get();
     attention->setInFront([this](const QString& rowId) {
+        // A prompt's own notification, with its choices, says it already.
+        if (asksNotified(rowId))
+            return true;
         const std::optional<StateRecord> record = m_store.recordFor(rowId);
         return record && m_takeMeThere->isInFront(*record);
     });
@@ -163,7 +172,9 @@ void AppDelegate::startNotifications(TrafficLightOverlay& lights)
     });
     connect(&m_settings, &AppSettings::notifyWhenAgentNeedsYouChanged, attention,
             &AttentionNotifier::setEnabled);
-    connect(attention, &AttentionNotifier::activated, this, [this, &lights](const QString& rowId) {
+    connect(attention, &AttentionNotifier::activated, this, [this, &lights](QString rowId) {
+        if (rowId.startsWith(kAskPrefix))
+            rowId = askConversation(rowId);
         // A record from a hook that told nothing of its place: the light at least.
         if (const std::optional<StateRecord> record = m_store.recordFor(rowId); record && record->where)
             takeMeThere(rowId);
@@ -275,6 +286,125 @@ void AppDelegate::applicationWillTerminate()
 {
     qCDebug(lcApp) << "quitting";
     m_store.stop();
+    m_ask.reset(); // the waiting hooks return at once, with no answer
+}
+
+void AppDelegate::startAsking()
+{
+    if (m_services.askSocket.isEmpty())
+        return;
+    m_ask = std::make_unique<AskServer>(m_services.askSocket, ::geteuid());
+    if (!m_ask->listen()) {
+        qCWarning(lcApp) << "cannot listen for permission prompts at" << m_services.askSocket;
+        m_ask.reset();
+        return;
+    }
+    m_menuBar->setRowChoices([this](const WindowStatus& row) { return askLines(row); });
+    connect(m_ask.get(), &AskServer::pendingChanged, this, [this] {
+        withdrawAnswered();
+        notifyAsks();
+        m_menuBar->refreshRows();
+    });
+    if (m_notifier) {
+        connect(m_notifier, &Notifier::chosen, this, [this](const QString& id, const QString& choice) {
+            if (id.startsWith(kAskPrefix) && m_ask)
+                m_ask->answer(id.mid(kAskPrefix.size()).toULongLong(), choice);
+        });
+    }
+    connect(&m_store, &StatusStore::changed, this, &AppDelegate::withdrawAnswered, Qt::QueuedConnection);
+}
+
+// A prompt answered in the terminal shows as its conversation leaving
+// `waiting`; the record says `waiting` from before the request came, so only a
+// change after Korvane saw it waiting counts.
+void AppDelegate::withdrawAnswered()
+{
+    QSet<quint64> seen;
+    for (const AskServer::Pending& p : m_ask->pending()) {
+        const std::optional<StateRecord> record = m_store.recordFor(p.request.conversation());
+        if (record && record->state == QLatin1String("waiting"))
+            seen.insert(p.id);
+        else if (m_askSeenWaiting.contains(p.id))
+            m_ask->withdraw(p.id);
+    }
+    m_askSeenWaiting = seen;
+}
+
+// A notification for each request while it waits, with the notifications the user
+// turned on; its buttons answer that request alone.
+void AppDelegate::notifyAsks()
+{
+    if (!m_notifier)
+        return;
+    QSet<quint64> waiting;
+    for (const AskServer::Pending& p : m_ask->pending()) {
+        waiting.insert(p.id);
+        if (m_askNotified.contains(p.id) || !m_settings.notifyWhenAgentNeedsYou() ||
+            !m_settings.answerFromNotifications())
+            continue;
+        const QString folder = QFileInfo(p.request.folder()).fileName();
+        for (const WindowStatus& row : m_rows.rows()) {
+            if (asksFor(p, row.id))
+                m_notifier->close(row.id); // the row's own notification, which this one says better
+        }
+        m_notifier->showChoices(kAskPrefix + QString::number(p.id),
+                                folder.isEmpty() ? p.request.tool()
+                                                 : folder + QStringLiteral(" (Claude Code)"),
+                                p.request.summary(), p.request.choices());
+        m_askNotified.insert(p.id);
+    }
+    for (const quint64 id : m_askNotified - waiting)
+        m_notifier->close(kAskPrefix + QString::number(id));
+    m_askNotified &= waiting;
+}
+
+QString AppDelegate::askConversation(const QString& notificationId) const
+{
+    const quint64 id = notificationId.mid(kAskPrefix.size()).toULongLong();
+    for (const AskServer::Pending& p : m_ask ? m_ask->pending() : QList<AskServer::Pending>()) {
+        if (p.id == id)
+            return p.request.conversation();
+    }
+    return {};
+}
+
+// A tab is its conversation; a window holds the conversations of its workspace.
+bool AppDelegate::asksFor(const AskServer::Pending& p, const QString& rowId) const
+{
+    const std::optional<StateRecord> record = m_store.recordFor(p.request.conversation());
+    return p.request.conversation() == rowId || (record && record->workspaceKey() == rowId);
+}
+
+bool AppDelegate::asksNotified(const QString& rowId) const
+{
+    if (!m_ask)
+        return false;
+    const QList<AskServer::Pending> pending = m_ask->pending();
+    return std::any_of(pending.begin(), pending.end(), [&](const AskServer::Pending& p) {
+        return m_askNotified.contains(p.id) && asksFor(p, rowId);
+    });
+}
+
+MenuTable AppDelegate::askLines(const WindowStatus& row) const
+{
+    MenuTable lines;
+    const QString indent = QStringLiteral("\u2003\u2003");
+    for (const AskServer::Pending& p : m_ask->pending()) {
+        if (!asksFor(p, row.id))
+            continue;
+        MenuItem what;
+        what.title = indent + QFontMetrics(QFont())
+                                  .elidedText(p.request.summary(), Qt::ElideMiddle, 480)
+                                  .replace(QLatin1Char('&'), QStringLiteral("&&"));
+        lines.push_back(std::move(what));
+        for (const QString& choice : p.request.choices()) {
+            MenuItem item;
+            item.title = indent + QString(choice).replace(QLatin1Char('&'), QStringLiteral("&&"));
+            item.action = [this, id = p.id, choice] { m_ask->answer(id, choice); };
+            lines.push_back(std::move(item));
+        }
+    }
+    return lines;
 }
 
 } // namespace korvane

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "ask/AskServer.h"
 #include "menubar/HooksReport.h"
+#include "menubar/MenuItem.h"
 #include "platform/Clock.h"
 #include "settings/LightRows.h"
 #include "status/StatusStore.h"
 
 #include <QObject>
+#include <QSet>
 #include <QUrl>
 #include <functional>
 #include <memory>
@@ -39,6 +42,8 @@ struct AppServices {
     ProcessRunner* processes = nullptr;
     WindowSystem* windows = nullptr;
     QUrl updateSite;
+    // Where the hook's helper asks for answers to permission prompts ("": nowhere).
+    QString askSocket;
 };
 
 // Owns the long-lived objects of the application for the life of the process
@@ -78,6 +83,13 @@ private:
     static QStringList agentNames();
     void showWelcome();
     void startNotifications(TrafficLightOverlay& lights);
+    void startAsking();
+    void withdrawAnswered();
+    void notifyAsks();
+    QString askConversation(const QString& notificationId) const;
+    bool asksFor(const AskServer::Pending& p, const QString& rowId) const;
+    bool asksNotified(const QString& rowId) const;
+    MenuTable askLines(const WindowStatus& row) const;
 
     UserDefaults& m_defaults;
     StatusStore m_store;
@@ -93,6 +105,10 @@ private:
     std::unique_ptr<Notifier> m_ownNotifier;
     std::unique_ptr<AttentionNotifier> m_attention;
     std::unique_ptr<TakeMeThere> m_takeMeThere;
+    std::unique_ptr<AskServer> m_ask;
+    QSet<quint64> m_askSeenWaiting;
+    QSet<quint64> m_askNotified;
+    static inline const QString kAskPrefix = QStringLiteral("ask:");
     Notifier* m_notifier = nullptr;
 };
 

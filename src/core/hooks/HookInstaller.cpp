@@ -49,6 +49,26 @@ QByteArray readAll(const QString& path)
 
 } // namespace
 
+// Written only when its bytes change, so that a running hook never sees it half done.
+bool HookInstaller::deploy(const QByteArray& bytes, const QString& destination, QString* error)
+{
+    if (!HookMerge::setAsideDanglingLink(destination, error))
+        return false;
+    if (readAll(destination) != bytes && !AtomicFile::write(destination, bytes, error))
+        return false;
+    if ((QFile::permissions(destination) & 0x7077) != kScriptMode &&
+        !QFile::setPermissions(destination, kScriptMode)) {
+        *error = QStringLiteral("cannot make %1 executable").arg(destination);
+        return false;
+    }
+    return true;
+}
+
+QString HookInstaller::helperPath()
+{
+    return QDir::homePath() + QStringLiteral("/.cursor/hooks/signalwick-ask");
+}
+
 QString HookInstaller::scriptPath()
 {
     return QDir::homePath() + QStringLiteral("/.cursor/hooks/signalwick.sh");
@@ -100,13 +120,12 @@ bool HookInstaller::install()
         return fail(QStringLiteral("%1 is not UTF-8 text").arg(resource.fileName()));
 
     QString error;
-    if (!HookMerge::setAsideDanglingLink(destination, &error))
+    if (!deploy(script, destination, &error))
         return fail(error);
-    if (readAll(destination) != script && !AtomicFile::write(destination, script, &error))
+    // Without its helper the script asks nothing: the prompts stay in the terminal.
+    QFile helper(QString::fromLatin1(kHelperResource));
+    if (helper.open(QIODevice::ReadOnly) && !deploy(helper.readAll(), helperPath(), &error))
         return fail(error);
-    if ((QFile::permissions(destination) & 0x7077) != kScriptMode &&
-        !QFile::setPermissions(destination, kScriptMode))
-        return fail(QStringLiteral("cannot make %1 executable").arg(destination));
     makeStateFolderPrivate();
 
     for (const Agent* agent : AgentList::all()) {

@@ -16,6 +16,7 @@ public:
 
     // Linked into the program that deploys it, not into every user of the core.
     static constexpr const char* kScriptResource = ":/hooks/signalwick.sh";
+    static constexpr const char* kHelperResource = ":/hooks/signalwick-ask";
 
     // Deploys the script (mode 0755) and merges every available agent's
     // configuration. False when a step failed; that is logged, except a missing
@@ -27,9 +28,13 @@ public:
     static bool isInstalled(const Agent& agent);
 
     static QString scriptPath(); // ~/.cursor/hooks/signalwick.sh
+    static QString helperPath(); // beside it: what the script runs to ask Korvane to answer a prompt
 
     // One agent's entries, merged into its configuration (HookMerge::mergeFile), or its plugin.
     static bool merge(const Agent& agent, QString* error);
+
+private:
+    static bool deploy(const QByteArray& bytes, const QString& destination, QString* error);
 };
 
 } // namespace korvane

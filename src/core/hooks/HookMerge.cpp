@@ -71,15 +71,20 @@ bool HookMerge::merge(json& root, std::span<const std::string> events, const Hoo
             entries = json::array();
         }
         bool installed = false;
+        const json extra = layout.eventEntry.value(event, json::object());
         forEachEntry(entries, layout.shape, [&](json& handler) {
             const std::string command = commandOf(handler);
             if (layout.upgradeOlder && command != entry.command && isOlder(command, entry))
                 handler["command"] = entry.command;
-            installed = installed || command == entry.command || isOlder(command, entry);
+            const bool ours = command == entry.command || isOlder(command, entry);
+            if (ours && layout.upgradeOlder)
+                handler.update(extra);
+            installed = installed || ours;
         });
         if (installed)
             continue;
         json ours = layout.entry;
+        ours.update(extra);
         ours["command"] = entry.command;
         entries.push_back(layout.shape == HookLayout::Shape::Entries ? std::move(ours)
                                                                      : json{{"hooks", json::array({ours})}});

@@ -14,9 +14,10 @@ struct HookLayout {
         Groups,  // {"hooks": {"<Event>": [{"matcher": ..., "hooks": [{"type": "command", "command": ...}]}]}}
     };
     Shape shape = Shape::Groups;
-    nlohmann::json defaults = nlohmann::json::object(); // top-level members a file gets when it lacks them
-    nlohmann::json entry = {{"type", "command"}};       // the members of Korvane's entry besides "command"
-    bool comments = false;                              // the agent reads the file with comments allowed
+    nlohmann::json defaults = nlohmann::json::object();   // top-level members a file gets when it lacks them
+    nlohmann::json entry = {{"type", "command"}};         // the members of Korvane's entry besides "command"
+    bool comments = false;                                // the agent reads the file with comments allowed
+    nlohmann::json eventEntry = nlohmann::json::object(); // event -> members its entry gets besides those
     // Entries of earlier versions get the new command; otherwise they stay as
     // they are (an agent that makes the user trust a changed hook again).
     bool upgradeOlder = true;

@@ -32,6 +32,8 @@ public:
     const QStringList& lightOrder() const { return m_lightOrder; }
     // A desktop notification when a light turns red.
     bool notifyWhenAgentNeedsYou() const { return m_notify; }
+    // A permission prompt's notification offers its choices as buttons.
+    bool answerFromNotifications() const { return m_answerFromNotifications; }
     // Whether the floating lights are shown; kept across launches.
     bool overlayVisible() const { return m_overlayVisible; }
 
@@ -44,6 +46,7 @@ public:
     void setScale(double scale);
     void setLightOrder(const QStringList& order);
     void setNotifyWhenAgentNeedsYou(bool notify);
+    void setAnswerFromNotifications(bool answer);
     void setOverlayVisible(bool visible);
 
     // Rows whose id is in `order` first, in that order (an id listed twice
@@ -76,6 +79,7 @@ private:
     double m_scale = 1.0;
     QStringList m_lightOrder;
     bool m_notify = false;
+    bool m_answerFromNotifications = true;
     bool m_overlayVisible = false;
 };
 

@@ -29,8 +29,9 @@ MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, 
         m_commands, [this] { return statusText(m_store.state()); },
         [this] { return MenuItems::summaryTitle(LightRows::of(m_store, m_settings), m_settings.perTab()); },
         [this] {
-            return MenuItems::rowLines(LightRows::of(m_store, m_settings), m_store.clock().now(),
-                                       [this](const QString& id) { Q_EMIT takeMeThereRequested(id); });
+            return MenuItems::rowLines(
+                LightRows::of(m_store, m_settings), m_store.clock().now(),
+                [this](const QString& id) { Q_EMIT takeMeThereRequested(id); }, m_rowChoices);
         }));
     new MenuShortcuts(m_menu->menus(), this);
     // Light and dark have their own colours; every widget, the menu too, hears of a switch.
@@ -70,6 +71,11 @@ MenuBarController::~MenuBarController()
 {
     if (m_tray)
         m_tray->setContextMenu(nullptr);
+}
+
+void MenuBarController::refreshRows()
+{
+    m_menu->refreshInformation();
 }
 
 QMenu* MenuBarController::menu() const

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "menubar/MenuCommands.h"
+#include "menubar/MenuItem.h"
 #include "status/AgentState.h"
+#include "status/WindowStatus.h"
 
 #include <QObject>
 #include <memory>
@@ -35,6 +37,13 @@ public:
     // Whether the dot is in a tray now.
     bool trayShown() const;
 
+    // The lines under a row (a prompt's choices), read whenever the rows are.
+    void setRowChoices(std::function<MenuTable(const WindowStatus&)> choices)
+    {
+        m_rowChoices = std::move(choices);
+    }
+    void refreshRows();
+
 Q_SIGNALS:
     // The user chose a row of the menu (the id of a LightRows row).
     void takeMeThereRequested(const QString& rowId);
@@ -56,6 +65,7 @@ private:
     std::unique_ptr<TableMenu> m_menu;
     TrayHostProbe* m_probe;
     QSystemTrayIcon* m_tray = nullptr;
+    std::function<MenuTable(const WindowStatus&)> m_rowChoices;
 };
 
 } // namespace korvane

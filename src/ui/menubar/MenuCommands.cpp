@@ -62,6 +62,11 @@ void MenuCommands::togglePerTab()
     m_settings.setPerTab(!m_settings.perTab());
 }
 
+void MenuCommands::toggleAnswerFromNotifications()
+{
+    m_settings.setAnswerFromNotifications(!m_settings.answerFromNotifications());
+}
+
 void MenuCommands::toggleNotify()
 {
     m_settings.setNotifyWhenAgentNeedsYou(!m_settings.notifyWhenAgentNeedsYou());

@@ -42,6 +42,7 @@ public:
     void selectOrientation(OverlayOrientation orientation);
     void togglePerTab();
     void toggleNotify();
+    void toggleAnswerFromNotifications();
     void decreaseSize();
     void increaseSize();
     void selectScale(double scale);

@@ -126,7 +126,8 @@ QString MenuItems::rowTitle(const WindowStatus& row, double now)
     return QStringLiteral("%1%2 \u2014 %3 \u00b7 %4").arg(row.name, who, how, since);
 }
 
-MenuTable MenuItems::rowLines(WindowStatusList rows, double now, const std::function<void(QString)>& choose)
+MenuTable MenuItems::rowLines(WindowStatusList rows, double now, const std::function<void(QString)>& choose,
+                              const std::function<MenuTable(const WindowStatus&)>& under)
 {
     std::stable_sort(rows.begin(), rows.end(), [](const WindowStatus& a, const WindowStatus& b) {
         if (a.needsYou != b.needsYou)
@@ -140,6 +141,10 @@ MenuTable MenuItems::rowLines(WindowStatusList rows, double now, const std::func
         line.icon = TrayDot::icon(stateColor(row.state),
                                   row.needsYou && !red ? stateColor(AgentState::Waiting) : QColor());
         lines.push_back(std::move(line));
+        if (under) {
+            for (MenuItem& extra : under(row))
+                lines.push_back(std::move(extra));
+        }
     }
     if (rows.size() > kMaxRowLines) {
         MenuItem more;
@@ -218,6 +223,10 @@ MenuTable MenuItems::table(MenuCommands& c, std::function<QString()> statusLine,
         toggle(
             QStringLiteral("Notify When an Agent Needs You"), [&c] { c.toggleNotify(); },
             [&settings] { return settings.notifyWhenAgentNeedsYou(); }),
+        toggle(
+            QStringLiteral("Answer Permission Prompts from Notifications"),
+            [&c] { c.toggleAnswerFromNotifications(); },
+            [&settings] { return settings.answerFromNotifications(); }),
         command(
             QStringLiteral("Settings\u2026"), [&c] { c.openSettings(); }, QStringLiteral("Ctrl+,")),
         MenuItem::separator(),

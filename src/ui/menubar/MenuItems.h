@@ -33,7 +33,9 @@ public:
     static QString rowTitle(const WindowStatus& row, double now);
     // One line per row, those that need the user first, then the most recent; at
     // most kMaxRowLines and a last line for the rest. Choosing one calls `choose` with its id.
-    static MenuTable rowLines(WindowStatusList rows, double now, const std::function<void(QString)>& choose);
+    // Under each row stand the lines `under` gives for it.
+    static MenuTable rowLines(WindowStatusList rows, double now, const std::function<void(QString)>& choose,
+                              const std::function<MenuTable(const WindowStatus&)>& under = {});
 
     // The two information lines on top are read from `statusLine` and `summaryLine`, the
     // run of lines under them (when set) from `rows`.

@@ -15,6 +15,7 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+const QString kChoice = QStringLiteral("choice-");
 
 } // namespace
 
@@ -30,11 +31,28 @@ DBusNotifier::DBusNotifier(const QDBusConnection& bus, QObject* parent) : Notifi
 
 void DBusNotifier::show(const QString& id, const QString& summary, const QString& body)
 {
+    m_choices.remove(id);
+    notify(id, summary, body, {});
+}
+
+void DBusNotifier::showChoices(const QString& id, const QString& summary, const QString& body,
+                               const QStringList& choices)
+{
+    QStringList actions;
+    for (qsizetype i = 0; i < choices.size(); ++i)
+        actions << kChoice + QString::number(i) << choices[i];
+    m_choices.insert(id, choices);
+    notify(id, summary, body, actions);
+}
+
+void DBusNotifier::notify(const QString& id, const QString& summary, const QString& body, QStringList actions)
+{
     if (!m_bus.isConnected())
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     // "default" is the action of a click on the notification itself.
-    const QStringList actions = {QStringLiteral("default"), QStringLiteral("Show Light")};
+    actions.prepend(QStringLiteral("Show Light"));
+    actions.prepend(QStringLiteral("default"));
     const QVariantMap hints = {{QStringLiteral("desktop-entry"), QStringLiteral("korvane")},
                                {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")}};
     call << QStringLiteral("Korvane") << m_serverIds.value(id, 0u) << QStringLiteral("korvane") << summary
@@ -67,6 +85,7 @@ void DBusNotifier::show(const QString& id, const QString& summary, const QString
 void DBusNotifier::close(const QString& id)
 {
     m_pendingGeneration.remove(id);
+    m_choices.remove(id);
     if (const auto it = m_serverIds.constFind(id); it != m_serverIds.cend()) {
         closeOnServer(*it);
         m_serverIds.erase(it);
@@ -83,11 +102,18 @@ void DBusNotifier::closeOnServer(uint serverId)
 
 void DBusNotifier::onActionInvoked(uint serverId, const QString& action)
 {
-    if (action != QLatin1String("default"))
-        return;
     const QString id = m_serverIds.key(serverId);
-    if (!id.isNull())
+    if (id.isNull())
+        return;
+    if (action == QLatin1String("default")) {
         Q_EMIT activated(id);
+    } else if (action.startsWith(kChoice)) {
+        bool ok = false;
+        const qsizetype i = action.mid(kChoice.size()).toLongLong(&ok);
+        const QStringList choices = m_choices.value(id);
+        if (ok && i >= 0 && i < choices.size())
+            Q_EMIT chosen(id, choices[i]);
+    }
 }
 
 void DBusNotifier::onClosed(uint serverId, uint reason)

@@ -18,6 +18,8 @@ public:
 
     void show(const QString& id, const QString& summary, const QString& body) override;
     void close(const QString& id) override;
+    void showChoices(const QString& id, const QString& summary, const QString& body,
+                     const QStringList& choices) override;
 
 private Q_SLOTS:
     void onActionInvoked(uint serverId, const QString& action);
@@ -25,12 +27,14 @@ private Q_SLOTS:
 
 private:
     void closeOnServer(uint serverId);
+    void notify(const QString& id, const QString& summary, const QString& body, QStringList actions);
 
     QDBusConnection m_bus;
     QHash<QString, uint> m_serverIds; // shown, by the caller's id
     // Notify calls not answered yet; the number tells a late answer from a newer show().
     QHash<QString, quint64> m_pendingGeneration;
     quint64 m_generation = 0;
+    QHash<QString, QStringList> m_choices; // the buttons of a notification, by the caller's id
 };
 
 } // namespace korvane

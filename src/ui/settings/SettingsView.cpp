@@ -209,6 +209,10 @@ QWidget* SettingsView::buildLightSection()
     m_notify->setObjectName(QStringLiteral("notifyToggle"));
     connect(m_notify, &QCheckBox::clicked, &m_settings, &AppSettings::setNotifyWhenAgentNeedsYou);
     m_lightForm->addRow(QString(), m_notify);
+    m_answer = new QCheckBox(QStringLiteral("Answer Permission Prompts from Notifications"), frame);
+    m_answer->setObjectName(QStringLiteral("answerToggle"));
+    connect(m_answer, &QCheckBox::clicked, &m_settings, &AppSettings::setAnswerFromNotifications);
+    m_lightForm->addRow(QString(), m_answer);
     return frame;
 }
 
@@ -376,6 +380,7 @@ void SettingsView::syncSettings()
     m_perTab->setChecked(m_settings.perTab());
     m_perTab->setEnabled(!combined);
     m_notify->setChecked(m_settings.notifyWhenAgentNeedsYou());
+    m_answer->setChecked(m_settings.answerFromNotifications());
     m_lightForm->setRowVisible(m_rowNote, m_settings.overlayMode() == OverlayMode::Row);
 
     const bool perTab = m_settings.perTab();

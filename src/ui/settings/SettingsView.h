@@ -79,6 +79,7 @@ private:
     QCheckBox* m_showLabels = nullptr;
     QCheckBox* m_perTab = nullptr;
     QCheckBox* m_notify = nullptr;
+    QCheckBox* m_answer = nullptr;
     QLabel* m_rowNote = nullptr;
     QFormLayout* m_lightForm = nullptr;
     QLabel* m_listTitle = nullptr;

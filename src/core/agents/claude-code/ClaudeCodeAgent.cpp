@@ -6,6 +6,15 @@
 
 namespace korvane {
 
+HookLayout ClaudeCodeAgent::layout() const
+{
+    HookLayout layout;
+    // The script waits up to 300 s for an answer from the desktop while the
+    // prompt stays usable in the terminal; the client must not end it sooner.
+    layout.eventEntry = {{"PermissionRequest", {{"timeout", 330}}}};
+    return layout;
+}
+
 std::unique_ptr<SessionReader> ClaudeCodeAgent::makeReader() const
 {
     return std::make_unique<SessionRegistry>(QDir::homePath() + QStringLiteral("/.claude/sessions"));

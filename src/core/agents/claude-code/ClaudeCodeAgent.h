@@ -13,7 +13,7 @@ public:
     QString displayName() const override { return QStringLiteral("Claude Code"); }
     QString folder() const override { return QStringLiteral(".claude"); }
     QString configFile() const override { return QStringLiteral(".claude/settings.json"); }
-    HookLayout layout() const override { return {}; }
+    HookLayout layout() const override;
     std::unique_ptr<SessionReader> makeReader() const override;
 };
 

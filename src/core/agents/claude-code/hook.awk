@@ -1,5 +1,5 @@
 # events: UserPromptSubmit PreToolUse PostToolUse Notification Stop StopFailure SessionStart SessionEnd PermissionRequest PostToolUseFailure
-# reads: tool_name notification_type message source
+# reads: tool_name notification_type message source permission_mode
 # order: 90
 # Without an argument, any other payload with an event is taken for one of Claude Code.
 function claude_code_is() { return ev != "" }
@@ -12,7 +12,12 @@ function claude_code_rules() {
         t = str("tool_name")
         state = t == "AskUserQuestion" || t == "ExitPlanMode" ? "waiting" : "working"
     }
-    else if (ev == "PermissionRequest") state = "waiting"
+    else if (ev == "PermissionRequest") {
+        state = "waiting"
+        # Answered from the desktop only where the terminal can answer too, and
+        # never where the user chose to be asked nothing.
+        ask = env("CLAUDE_CODE_SESSION_ATTENDED") != "0" && str("permission_mode") != "bypassPermissions"
+    }
     else if (ev == "Notification") {
         t = str("notification_type")
         if (t == "permission_prompt" || t ~ /^elicitation(_url)?_dialog$/ || t == "agent_needs_input") state = "waiting"
