@@ -208,11 +208,11 @@ QWidget* SettingsView::buildLightSection()
     m_notify = new QCheckBox(QStringLiteral("Notify When an Agent Needs You"), frame);
     m_notify->setObjectName(QStringLiteral("notifyToggle"));
     connect(m_notify, &QCheckBox::clicked, &m_settings, &AppSettings::setNotifyWhenAgentNeedsYou);
-    m_lightForm->addRow(QString(), m_notify);
+    m_lightForm->addRow(m_notify); // both across the form: the second is too long for the field column
     m_answer = new QCheckBox(QStringLiteral("Answer Permission Prompts from Notifications"), frame);
     m_answer->setObjectName(QStringLiteral("answerToggle"));
     connect(m_answer, &QCheckBox::clicked, &m_settings, &AppSettings::setAnswerFromNotifications);
-    m_lightForm->addRow(QString(), m_answer);
+    m_lightForm->addRow(m_answer);
     return frame;
 }
 
