@@ -34,7 +34,7 @@ private Q_SLOTS:
         const QString dir = QDir::homePath() + folder;
         const QByteArray mountPoint = QFile::encodeName(dir);
         QVERIFY(QDir().mkpath(dir));
-        QCOMPARE(::mount("tmpfs", mountPoint, "tmpfs", 0, "size=64k"), 0);
+        QCOMPARE(::mount("tmpfs", mountPoint, "tmpfs", 0, "size=1m"), 0);
         const auto unmount = qScopeGuard([&] { ::umount2(mountPoint, MNT_DETACH); });
         const bool prefs = folder.endsWith(u"Korvane");
         const QString file =
