@@ -5,9 +5,7 @@
 . "$(dirname "$0")/lib.sh"
 agent=$1
 e2e_init "${agent}_client"
-harness() { "$(dirname "$0")/../harness/client.sh" "$agent" "$@"; }
-out=$E2E_TMP/client
-trap 'rc=$?; harness stop "$out"; (exit $rc); e2e_cleanup' EXIT
+e2e_client "$agent"
 command -v tmux >/dev/null || e2e_skip "tmux is not installed"
 
 e2e_start_x

@@ -2,37 +2,24 @@
 # A permission prompt of the real Claude Code client (tmux, fake model server) answered from the
 # menu's row, as a StatusNotifierItem host (xfce4-panel, private bus) chooses an item: Allow runs
 # the tool, also from the notification's button (dunst, one notification); Deny does not and the
-# model reads why; Yes or Esc in the terminal first takes the choices back; with Korvane not
+# model reads why; Yes or Esc in the terminal first takes the choices back; Always Allow writes the
+# rule and the next call asks nothing; print mode asks nothing (the client denies); with Korvane not
 # running the terminal asks as before. Prints the times.
 . "$(dirname "$0")/lib.sh"
 e2e_init answer
 for t in xfce4-panel dbus-daemon gdbus tmux dunst dunstctl; do command -v "$t" >/dev/null || e2e_skip "no $t (scripts/setup --test)"; done
-harness() { "$(dirname "$0")/../harness/client.sh" claude-code "$@"; }
-out=$E2E_TMP/client
-trap 'rc=$?; harness stop "$out"; (exit $rc); e2e_cleanup' EXIT
-reason=$(CLIENT_HOME=$E2E_TMP/probe harness serve "$out" text 2>&1)
-[ $? -eq 77 ] && e2e_skip "${reason#SKIP: }"
-harness stop "$out"
+e2e_client claude-code
 
 e2e_start_x
 e2e_new_home
 e2e_write_defaults '{"KorvaneHasLaunched": true, "NotifyWhenAgentNeedsYou": true}'
 mkdir -p "$E2E_HOME/.claude" "$E2E_HOME/.run" && chmod 700 "$E2E_HOME/.run"
-install -D "$(dirname "$0")/data/xfce4-panel.xml" "$E2E_HOME/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
-session=(HOME="$E2E_HOME" XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_CACHE_HOME="$E2E_HOME/.cache"
-    XDG_RUNTIME_DIR="$E2E_HOME/.run" NO_AT_BRIDGE=1)
-e2e_private_bus "${session[@]}"
-call() { gdbus call --session -d "$1" -o "$2" -m "$3" -- "${@:4}" 2>/dev/null; }
-registered() { ITEM=$(call org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Properties.Get \
-    org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems | grep -o ':[0-9.]*' | head -n 1) && [ -n "$ITEM" ]; }
-env "${session[@]}" xfce4-panel --disable-wm-check >/dev/null 2>&1 &
-e2e_wait_until 10 call org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Peer.Ping ||
-    e2e_fail "xfce4-panel started no status tray"
+e2e_sni_host
 # dunst's context menu asks this "dmenu" which action to take: the one named in $E2E_TMP/pick.
 # shellcheck disable=SC2016 # expands when dunst runs it
 printf '#!/bin/sh\ngrep -m 1 "^#$(cat %s) ("\n' "$E2E_TMP/pick" >"$E2E_TMP/pick.sh" && chmod +x "$E2E_TMP/pick.sh"
 install -D /dev/null "$E2E_HOME/.config/dunst/dunstrc" && printf '[global]\n    dmenu = %s\n' "$E2E_TMP/pick.sh" >"$E2E_HOME/.config/dunst/dunstrc"
-env "${session[@]}" dunst >/dev/null 2>&1 &
+env "${E2E_SESSION[@]}" dunst >/dev/null 2>&1 &
 e2e_launch
 e2e_wait_until 10 registered || e2e_fail "no StatusNotifierItem registered"
 e2e_wait_until 5 test -S "$E2E_HOME/.run/korvane/ask.sock" || e2e_fail "korvane listens for no prompts"
@@ -48,20 +35,15 @@ choice() {
 choose() { call "$ITEM" /MenuBar com.canonical.dbusmenu.Event "$ID" clicked '<0>' 0 >/dev/null; }
 client() { CLIENT_HOME=$E2E_HOME CLIENT_RUNTIME_DIR=$E2E_HOME/.run harness "$1" "$out" "${@:2}" ||
     e2e_fail "harness: $* ($(cat "$out/screen-timeout.txt" 2>/dev/null))"; }
-prompt() {
-    client stop
-    rm -f "$out/project/hello.txt"
-    client serve write
-    client tui
-    client type "Create hello.txt"
-    client wait 'Do you want to'
-}
+fresh() { client stop && rm -f "$out/project/"*.txt && client serve "${1:-write}"; }
+# prompt [SCENARIO TEXT]: the client at its permission prompt; asked: and the choices under the row.
+prompt() { fresh "$@" && client tui && client type "${2:-Create hello.txt}" && client wait 'Do you want to'; }
+asked() { prompt "$@" && { e2e_wait_until 5 choice Allow || e2e_fail "no Allow under the row"; }; }
 ms_since() { echo $(((${EPOCHREALTIME/./} - $1) / 1000)); }
 took() { echo "answer: $1 after $(ms_since "$2") ms" | tee -a "$E2E_ARTIFACTS/times.txt"; }
 
 e2e_step "Allow from the menu runs the tool"
-prompt
-e2e_wait_until 5 choice Allow || e2e_fail "no Allow under the row"
+asked
 choice Bash >/dev/null && e2e_fail "a Bash line for a Write"
 choice 'Write: .*hello.txt' || e2e_fail "the request is not named"
 choice 'Always Allow' || e2e_fail "no Always Allow for a prompt with suggestions"
@@ -75,17 +57,15 @@ e2e_wait_until 3 eval '! choice Allow' || e2e_fail "the choices stayed after the
 client exit
 
 e2e_step "Deny from the menu: not run, and the model is told"
-prompt
-e2e_wait_until 5 choice Deny || e2e_fail "no Deny under the row"
-choose
+asked
+choice Deny && choose
 client wait 'Denied from Korvane' 10
 [ ! -e "$out/project/hello.txt" ] || e2e_fail "the tool ran after Deny"
 e2e_wait_until 5 grep -rqs 'Denied from Korvane' "$E2E_HOME/.claude/projects" || e2e_fail "the model was not told"
 client exit
 
 e2e_step "Yes in the terminal first takes the choices back"
-prompt
-e2e_wait_until 5 choice Allow || e2e_fail "no Allow under the row"
+asked
 client approve
 t0=${EPOCHREALTIME/./}
 e2e_wait_until 3 eval '! choice Allow' || e2e_fail "the choices stayed after the terminal's answer"
@@ -94,8 +74,7 @@ e2e_wait_until 10 test -f "$out/project/hello.txt" || e2e_fail "the tool did not
 client exit
 
 e2e_step "Allow from the notification's button"
-prompt
-e2e_wait_until 5 choice Allow || e2e_fail "no Allow under the row"
+asked
 one() { [ "$(dunstctl count displayed)" = 1 ]; }
 e2e_wait_until 3 one || e2e_fail "$(dunstctl count displayed) notifications, expected the prompt's alone"
 e2e_shot notification >/dev/null
@@ -106,11 +85,31 @@ e2e_wait_until 3 eval '! choice Allow' || e2e_fail "the choices stayed after the
 client exit
 
 e2e_step "Esc in the terminal takes the choices back"
-prompt
-e2e_wait_until 5 choice Allow || e2e_fail "no Allow under the row"
+asked
 client key Escape
 e2e_wait_until 2 eval '! choice Allow' || e2e_fail "the choices stayed after Esc"
 client exit
+
+e2e_step "Always Allow writes the rule, and the next call asks nothing"
+client record
+asked twice "Append twice"
+choice 'Always Allow' || e2e_fail "no Always Allow for a Bash prompt"
+t0=${EPOCHREALTIME/./}
+choose
+client wait 'Both ran' 20
+took "Always Allow to the second call run" "$t0"
+grep -qF "\"Bash(sh -c 'echo ran >>ran.txt')\"" "$out/project/.claude/settings.local.json" || e2e_fail "no rule written"
+[[ $(grep -c '^PermissionRequest' "$out/calls") = 1 && $(cat "$out/project/ran.txt") = $'ran\nran' ]] || e2e_fail "the second call asked"
+client exit
+
+e2e_step "Print mode asks nothing, and the client denies the call"
+fresh && : >"$out/calls" && t0=${EPOCHREALTIME/./}
+client print "Create hello.txt" &
+unasked() { ! choice Allow || e2e_fail "print mode asked"; ! e2e_alive "$1"; }
+e2e_wait_until 30 unasked $! || e2e_fail "print mode runs after 30 s"
+took "print mode turn" "$t0"
+[ ! -e "$out/project/hello.txt" ] || e2e_fail "the tool ran unasked"
+grep -q "^PermissionRequest	0	0	" "$out/calls" || e2e_fail "no PermissionRequest, or it decided: $(cat "$out/calls")"
 
 e2e_step "Korvane not running: the terminal asks as before"
 e2e_quit

@@ -9,12 +9,7 @@
 . "$(dirname "$0")/lib.sh"
 e2e_init claude_client
 
-harness() { "$(dirname "$0")/../harness/client.sh" claude-code "$@"; }
-out=$E2E_TMP/client
-trap 'rc=$?; harness stop "$out"; (exit $rc); e2e_cleanup' EXIT
-reason=$(CLIENT_HOME=$E2E_TMP/probe harness serve "$out" text 2>&1)
-[ $? -eq 77 ] && e2e_skip "${reason#SKIP: }"
-harness stop "$out"
+e2e_client claude-code
 command -v tmux >/dev/null || e2e_skip "tmux is not installed"
 
 e2e_start_x

@@ -82,6 +82,29 @@ e2e_private_bus() {
     chmod +x "$E2E_TMP/on-bus" && KORVANE_BIN=$E2E_TMP/on-bus
 }
 
+# e2e_client AGENT: harness runs tests/harness/client.sh AGENT, stopped at exit, on $out; skips without the client.
+e2e_client() {
+    E2E_AGENT=$1 out=$E2E_TMP/client
+    harness() { "${BASH_SOURCE[0]%/*}/../harness/client.sh" "$E2E_AGENT" "$@"; }
+    trap 'rc=$?; harness stop "$out"; (exit $rc); e2e_cleanup' EXIT
+    reason=$(CLIENT_HOME=$E2E_TMP/probe harness serve "$out" text 2>&1)
+    [ $? -eq 77 ] && e2e_skip "${reason#SKIP: }"; harness stop "$out"
+}
+
+# e2e_sni_host: xfce4-panel's status tray (PANEL_PID) on a private bus whose services (xfconfd) get E2E_SESSION,
+# the scratch HOME and no accessibility bus. call DEST PATH METHOD ARG..; registered: Korvane's item, in ITEM.
+e2e_sni_host() {
+    install -D "${BASH_SOURCE[0]%/*}/data/xfce4-panel.xml" "$E2E_HOME/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
+    E2E_SESSION=(HOME="$E2E_HOME" XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_CACHE_HOME="$E2E_HOME/.cache"
+        XDG_RUNTIME_DIR="$E2E_HOME/.run" NO_AT_BRIDGE=1)
+    e2e_private_bus "${E2E_SESSION[@]}" && e2e_start_panel
+}
+e2e_start_panel() { env "${E2E_SESSION[@]}" xfce4-panel --disable-wm-check >/dev/null 2>&1 & PANEL_PID=$!
+    e2e_wait_until 10 call org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Peer.Ping || e2e_fail "xfce4-panel started no status tray"; }
+call() { gdbus call --session -d "$1" -o "$2" -m "$3" -- "${@:4}" 2>/dev/null; }
+registered() { ITEM=$(call org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Properties.Get \
+    org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems | grep -o ':[0-9.]*' | head -n 1) && [ -n "$ITEM" ]; }
+
 # e2e_launch: korvane in the scratch HOME, with nothing of this machine's session; sets KORVANE_PID.
 e2e_launch() {
     E2E_LAUNCHES=$((E2E_LAUNCHES + 1))

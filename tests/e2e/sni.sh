@@ -7,16 +7,6 @@ for t in xfce4-panel dbus-daemon gdbus; do command -v "$t" >/dev/null || e2e_ski
 e2e_start_x
 e2e_new_home
 e2e_write_defaults '{"KorvaneHasLaunched": true}'
-install -D "$(dirname "$0")/data/xfce4-panel.xml" "$E2E_HOME/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
-# Services the bus starts (xfconfd) get the scratch HOME and no accessibility bus.
-session=(HOME="$E2E_HOME" XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_CACHE_HOME="$E2E_HOME/.cache"
-    XDG_RUNTIME_DIR="$E2E_HOME/.run" NO_AT_BRIDGE=1)
-e2e_private_bus "${session[@]}"
-
-call() { gdbus call --session -d "$1" -o "$2" -m "$3" -- "${@:4}" 2>/dev/null; }
-registered() { ITEM=$(call org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Properties.Get \
-    org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems | grep -o ':[0-9.]*' | head -n 1) && [ -n "$ITEM" ]; }
-start_panel() { env "${session[@]}" xfce4-panel --disable-wm-check >/dev/null 2>&1 & PANEL_PID=$!; }
 # dot COLOUR [AREA MIN]: MIN (11) pixels of COLOUR in AREA (the panel's middle row), as trayer's 13-pixel dot.
 dot() {
     DOT_PIXELS=$(import -window root -crop "${2:-60x1+0+12}" -depth 8 txt:- | awk -v c="${1#\#}" -v H=0123456789ABCDEF '
@@ -32,9 +22,7 @@ layout() { call "$ITEM" /MenuBar com.canonical.dbusmenu.GetLayout 0 -1 '@as []';
 entry() { layout | grep -o "([0-9]*, {[^}]*'label': <'$1'>[^}]*}"; }
 has() { entry "$1" | grep -q "$2"; }
 
-start_panel
-e2e_wait_until 10 call org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.freedesktop.DBus.Peer.Ping ||
-    e2e_fail "xfce4-panel started no status tray"
+e2e_sni_host
 e2e_launch
 e2e_wait_until 10 registered || e2e_fail "no StatusNotifierItem registered"
 for row in "working $COLOR_WORKING working" "waiting $COLOR_RED answer" "idle $COLOR_IDLE Done"; do
@@ -78,7 +66,7 @@ e2e_quit
 kill "$PANEL_PID" && wait "$PANEL_PID"
 e2e_launch
 e2e_wait_until 5 grep -q "no system tray" "$E2E_TMP/korvane-$E2E_LAUNCHES.log" || e2e_fail "korvane started with a tray"
-start_panel
+e2e_start_panel
 e2e_wait_until 10 dot "$COLOR_WORKING" || e2e_fail "$DOT_PIXELS working pixels with a host that came later"
 e2e_shot icon-late-host >/dev/null
 e2e_pass

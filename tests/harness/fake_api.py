@@ -18,8 +18,9 @@ SCENARIOS = {
     "fail": [{"tool": "fail"}, {"text": "It failed."}],
     "slow": [{"text": "This answer took a while.", "delay": 30}],
     "error": [{"error": True}],
+    "twice": [{"tool": "append"}, {"tool": "append"}, {"text": "Both ran."}],
 }
-COMMANDS = {"write": "touch korvane-tool-ran", "fail": "exit 3"}
+COMMANDS = {"write": "touch korvane-tool-ran", "fail": "exit 3", "append": "sh -c 'echo ran >>ran.txt'"}
 
 
 def sse(events, named=True):
@@ -55,7 +56,7 @@ class Handler(BaseHTTPRequestHandler):
         path = self.path.split("?")[0]
         if path.endswith("/messages"):
             api, items = "anthropic", body.get("messages", [])
-            step = step_of(body, items, lambda m: m.get("role") == "assistant") if body.get("tools") else None
+            step = step_of(body, items, lambda m: str(m.get("content")).count("tool_result")) if body.get("tools") else None
         elif path.endswith("/responses"):
             api, items = "responses", body.get("input", [])
             step = step_of(body, items, lambda m: m.get("type") == "function_call_output")
