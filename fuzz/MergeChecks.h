@@ -14,12 +14,12 @@ using nlohmann::json;
 // absent, and under "hooks" each watched event's array of objects (anything else
 // starts afresh, and the merge says so), its entries of earlier versions
 // (`older`, in the handlers `handlers` visits) upgraded to `command`, with `ours`
-// appended unless `has` finds it; written sorted, it parses back the same, and a
-// second merge changes nothing.
+// appended unless `has` finds it, and ours given the event's `extras`; written
+// sorted, it parses back the same, and a second merge changes nothing.
 template <typename Events, typename Handlers, typename Has, typename Merge>
 void checkMerge(const std::uint8_t* data, std::size_t size, const Events& events, const json& defaults,
                 const json& ours, const std::vector<std::string>& older, Handlers handlers, Has has,
-                Merge merge)
+                Merge merge, const json& extras = json::object())
 {
     const json input = json::parse(data, data + size, nullptr, false);
     json expected = input.is_object() ? input : json::object();
@@ -37,16 +37,20 @@ void checkMerge(const std::uint8_t* data, std::size_t size, const Events& events
             array = json::array();
         }
         bool found = false;
+        json mine = ours; // with the members its entry gets at this event, which its old entries get too
+        json& entry = mine.contains("command") ? mine : mine["hooks"][0];
+        const json extra = extras.value(std::string(event), json::object());
+        entry.update(extra);
         handlers(array, [&](json& handler) {
             const json command = handler.value("command", json());
             const bool old = command.is_string() &&
                              std::find(older.begin(), older.end(), command.get<std::string>()) != older.end();
             found = found || old;
-            if (old)
-                handler["command"] = ours.contains("command") ? ours["command"] : ours["hooks"][0]["command"];
+            if (old || command == entry["command"])
+                handler.update(extra), handler["command"] = entry["command"];
         });
         if (!found && std::none_of(array.begin(), array.end(), has))
-            array.push_back(ours);
+            array.push_back(mine);
     }
     json merged = input;
     FUZZ_CHECK(merge(merged) == dropped && merged == expected);

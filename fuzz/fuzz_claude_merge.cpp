@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::checkMerge(
         data, size, agent.events(), json::object(),
         json{{"hooks", {{{"type", "command"}, {"command", command}}}}}, older, inGroups, runsIt,
-        [&](json& settings) { return HookMerge::merge(settings, agent.events(), agent.layout(), entry); });
+        [&](json& settings) { return HookMerge::merge(settings, agent.events(), agent.layout(), entry); },
+        agent.layout().eventEntry);
     return 0;
 }

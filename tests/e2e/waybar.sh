@@ -28,11 +28,6 @@ e2e_spawn sway "${as_user[@]}" env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR
 e2e_wait_until 15 grep -qs '^DISPLAY=' "$E2E_TMP/sway.env" || e2e_fail "sway did not start: $(tail -n 5 "$E2E_TMP/sway.log")"
 eval "export $(grep -E '^(DISPLAY|WAYLAND_DISPLAY|SWAYSOCK)=' "$E2E_TMP/sway.env" | tr '\n' ' ')"
 
-registered() {
-    ITEM=$(gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m \
-        org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems 2>/dev/null |
-        grep -o ':[0-9.]*') && [ -n "$ITEM" ]
-}
 # dot COLOUR: the middle of the bar's first tray slot.
 dot() {
     E2E_SEEN=$(grim -g '0,0 40x26' - | convert - -crop 1x1+11+13 -depth 8 txt:- | awk 'NR == 2 { print $3 }')
