@@ -152,7 +152,7 @@ D=$WIN
 e2e_wait_until 5 test -s "$STATE_DIR/d1.json" || e2e_fail "the second agent's hook wrote nothing"
 grep -q "\"WINDOWID\":\"$B\"" "$STATE_DIR/d1.json" || e2e_fail "no stale WINDOWID in $(cat "$STATE_DIR/d1.json")"
 set_state a1 idle
-set_state d1 waiting
+set_state d1 waiting && sleep 1.2 # seen by korvane, also when a loaded machine slows its pass
 away
 xdotool mousemove "${LAMP_X[1]}" "${LAMP_Y[1]}" click 1
 e2e_wait_until 3 is_active "$D" || e2e_fail "active $(active), wanted TERM-D $D"
@@ -198,7 +198,7 @@ e2e_wait_until 5 test -s "$STATE_DIR/s1.json" || e2e_fail "the stripped agent's 
 if grep -q TMUX "$STATE_DIR/s1.json" || ! grep -q tty_nr "$STATE_DIR/s1.json"; then
     e2e_fail "TMUX or no tty in $(cat "$STATE_DIR/s1.json")"
 fi
-set_state d1 idle
+set_state d1 idle && sleep 1.2 # both records seen by korvane first
 AGENT_PANE=$(tm list-panes -t work:stripped -F '#{pane_id}') click_light "$C" "$TTY_C"
 rm "$STATE_DIR/s1.json"
 
