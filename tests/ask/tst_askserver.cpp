@@ -1,6 +1,5 @@
-// A prompt as the hook passes it on (what the menu shows and offers, the decision each choice prints),
-// and the hook's helper against Korvane's socket: it prints the decision chosen and nothing else, and
-// nothing at once when anything is amiss; the socket hears only its user and well-formed requests.
+// A prompt's choices and the decision each prints; the helper prints the decision chosen, else nothing
+// at once; the socket hears only its user and well-formed requests.
 #include "TestMain.h"
 #include "ask/AskServer.h"
 #include "ask/PermissionRequest.h"

@@ -1,7 +1,5 @@
-// The command lines that take the user to an agent and what tmux's answers mean (data/jump-cases.json),
-// and TakeMeThere against a fake window manager (which honours every request) and fake helper
-// programs, by the cases in data/take-me-there.json: which window it raises, which commands it runs,
-// and what it says when it cannot get there.
+// The command lines to an agent and what tmux's answers mean (data/jump-cases.json); TakeMeThere against
+// a fake window manager and helpers (data/take-me-there.json): what it raises, runs, or says instead.
 
 #include "TestMain.h"
 #include "focus/JumpPlan.h"

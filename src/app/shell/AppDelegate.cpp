@@ -24,9 +24,6 @@
 
 #ifdef KORVANE_HAVE_DBUS
 #include "notify/DBusNotifier.h"
-
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #endif
 
 #include <QApplication>
@@ -190,7 +187,7 @@ void AppDelegate::takeMeThere(const QString& rowId)
     if (id.isEmpty()) {
         // The one that needs the user most: waiting or failed first, then the most recent.
         const auto rank = [](const WindowStatus& row) {
-            const bool red = row.state == AgentState::Waiting || row.state == AgentState::Error;
+            const bool red = needsYou(row.state);
             return std::pair(red, row.lastActivity);
         };
         const auto best = std::max_element(rows.begin(), rows.end(),
@@ -211,13 +208,7 @@ void AppDelegate::takeMeThere(const QString& rowId)
     const QString text = outcome.problem.isEmpty()
                              ? QStringLiteral("It runs in %1.").arg(outcome.where)
                              : QStringLiteral("%1 It ran in %2.").arg(outcome.problem, outcome.where);
-    bool service = false;
-#ifdef KORVANE_HAVE_DBUS
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    service = m_notifier && bus.isConnected() && bus.interface() &&
-              bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"));
-#endif
-    if (service || (m_notifier && m_notifier != m_ownNotifier.get())) {
+    if (m_notifier && m_notifier->serviceRuns()) {
         m_notifier->show(QStringLiteral("take-me-there"), name, text);
         return;
     }

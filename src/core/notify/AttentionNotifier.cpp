@@ -4,15 +4,6 @@
 
 namespace korvane {
 
-namespace {
-
-bool needsUser(AgentState state)
-{
-    return state == AgentState::Waiting || state == AgentState::Error;
-}
-
-} // namespace
-
 AttentionNotifier::AttentionNotifier(Notifier& notifier, QObject* parent)
     : QObject(parent), m_notifier(notifier)
 {
@@ -23,7 +14,7 @@ void AttentionNotifier::setRows(const WindowStatusList& rows)
 {
     QSet<QString> red;
     for (const WindowStatus& row : rows) {
-        if (needsUser(row.state))
+        if (needsYou(row.state))
             red.insert(row.id);
     }
     if (m_primed) {

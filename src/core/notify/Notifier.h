@@ -23,6 +23,8 @@ public:
         Q_UNUSED(choices);
         show(id, summary, body);
     }
+    // Whether a notification service is there to show anything now (else say it another way).
+    virtual bool serviceRuns() const { return true; }
     // Takes back the notification of `id` if it is still shown.
     virtual void close(const QString& id) = 0;
 

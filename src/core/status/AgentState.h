@@ -15,6 +15,12 @@ enum class AgentState : std::uint8_t { Working, Waiting, Idle, Error, Unknown };
 inline constexpr std::array<AgentState, 5> kAllAgentStates = {
     AgentState::Working, AgentState::Waiting, AgentState::Idle, AgentState::Error, AgentState::Unknown};
 
+// Waiting for the user, or the turn failed: red, and the user is wanted.
+constexpr bool needsYou(AgentState state)
+{
+    return state == AgentState::Waiting || state == AgentState::Error;
+}
+
 // "working", "waiting", "idle", "error", "unknown".
 QString rawValue(AgentState state);
 // Exactly the five raw values, case-sensitive; anything else (also "pending") is nullopt.

@@ -24,11 +24,6 @@ struct WorkspaceEntry {
     bool needsYou;
 };
 
-bool needsYou(AgentState state)
-{
-    return state == AgentState::Waiting || state == AgentState::Error;
-}
-
 char16_t scalarOrderKey(char16_t u)
 {
     // Moves the surrogates above the rest of the BMP, so that UTF-16 units

@@ -166,7 +166,7 @@ std::optional<StateRecord> StatusStore::recordFor(const QString& rowId) const
             ws.normalized(QString::NormalizationForm_C) != rowId.normalized(QString::NormalizationForm_C))
             continue;
         const AgentState s = StatusRules::resolve(in.record, now - in.record.ts);
-        const bool red = s == AgentState::Waiting || s == AgentState::Error;
+        const bool red = needsYou(s);
         if (!best || red > bestRed || (red == bestRed && in.record.ts > best->record.ts)) {
             best = &in;
             bestRed = red;

@@ -116,7 +116,7 @@ void MenuBarController::render(AgentState state, int needingYou)
 {
     if (m_tray) {
         // A red dot shows already that someone waits.
-        const bool red = state == AgentState::Waiting || state == AgentState::Error;
+        const bool red = needsYou(state);
         const QColor badge = needingYou > 0 && !red ? stateColor(AgentState::Waiting) : QColor();
         m_tray->setIcon(TrayDot::icon(stateColor(state), badge));
         m_tray->setToolTip(statusText(state) + MenuItems::needYouTitle(needingYou));

@@ -137,7 +137,7 @@ MenuTable MenuItems::rowLines(WindowStatusList rows, double now, const std::func
     MenuTable lines;
     for (const WindowStatus& row : rows.first(std::min<qsizetype>(rows.size(), kMaxRowLines))) {
         MenuItem line = command(rowTitle(row, now), [choose, id = row.id] { choose(id); });
-        const bool red = row.state == AgentState::Waiting || row.state == AgentState::Error;
+        const bool red = needsYou(row.state);
         line.icon = TrayDot::icon(stateColor(row.state),
                                   row.needsYou && !red ? stateColor(AgentState::Waiting) : QColor());
         lines.push_back(std::move(line));

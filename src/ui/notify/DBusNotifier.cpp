@@ -1,5 +1,6 @@
 #include "notify/DBusNotifier.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -27,6 +28,11 @@ DBusNotifier::DBusNotifier(const QDBusConnection& bus, QObject* parent) : Notifi
                   SLOT(onActionInvoked(uint, QString)));
     m_bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
                   SLOT(onClosed(uint, uint)));
+}
+
+bool DBusNotifier::serviceRuns() const
+{
+    return m_bus.isConnected() && m_bus.interface() && m_bus.interface()->isServiceRegistered(kService);
 }
 
 void DBusNotifier::show(const QString& id, const QString& summary, const QString& body)

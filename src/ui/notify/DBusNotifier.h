@@ -18,6 +18,7 @@ public:
 
     void show(const QString& id, const QString& summary, const QString& body) override;
     void close(const QString& id) override;
+    bool serviceRuns() const override;
     void showChoices(const QString& id, const QString& summary, const QString& body,
                      const QStringList& choices) override;
 
