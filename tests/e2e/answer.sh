@@ -3,8 +3,9 @@
 # menu's row, as a StatusNotifierItem host (xfce4-panel, private bus) chooses an item: Allow runs
 # the tool, also from the notification's button (dunst, one notification); Deny does not and the
 # model reads why; Yes or Esc in the terminal first takes the choices back; Always Allow writes the
-# rule and the next call asks nothing; print mode asks nothing (the client denies); with Korvane not
-# running the terminal asks as before. Prints the times.
+# rule and the next call asks nothing; print mode asks nothing (the client denies); answering turned
+# off in the menu takes Korvane's entry out and the light still turns red; with Korvane not running
+# the terminal asks as before. Prints the times.
 . "$(dirname "$0")/lib.sh"
 e2e_init answer
 for t in xfce4-panel dbus-daemon gdbus tmux dunst dunstctl; do command -v "$t" >/dev/null || e2e_skip "no $t (scripts/setup --test)"; done
@@ -24,14 +25,16 @@ e2e_launch
 e2e_wait_until 10 registered || e2e_fail "no StatusNotifierItem registered"
 e2e_wait_until 5 test -S "$E2E_HOME/.run/korvane/ask.sock" || e2e_fail "korvane listens for no prompts"
 
-# The id of the shown menu line LABEL (after two em spaces) under the row, as the host reads the menu when it opens.
+# The id of the shown menu line LABEL, as the host reads the menu when it opens; choice: one under the row
+# (after two em spaces).
 EM=$(printf '\342\200\203')
-choice() {
+line() {
     call "$ITEM" /MenuBar com.canonical.dbusmenu.AboutToShow 0 >/dev/null
     ID=$(call "$ITEM" /MenuBar com.canonical.dbusmenu.GetLayout 0 -1 '@as []' |
-        grep -o "([0-9]*, {[^}]*'label': <'$EM$EM$1'>[^}]*}" | grep -v "'visible': <false>" | grep -o '^([0-9]*' |
+        grep -o "([0-9]*, {[^}]*'label': <'$1'>[^}]*}" | grep -v "'visible': <false>" | grep -o '^([0-9]*' |
         tr -d '(') && [ -n "$ID" ]
 }
+choice() { line "$EM$EM$1"; }
 choose() { call "$ITEM" /MenuBar com.canonical.dbusmenu.Event "$ID" clicked '<0>' 0 >/dev/null; }
 client() { CLIENT_HOME=$E2E_HOME CLIENT_RUNTIME_DIR=$E2E_HOME/.run harness "$1" "$out" "${@:2}" ||
     e2e_fail "harness: $* ($(cat "$out/screen-timeout.txt" 2>/dev/null))"; }
@@ -110,6 +113,26 @@ e2e_wait_until 30 unasked $! || e2e_fail "print mode runs after 30 s"
 took "print mode turn" "$t0"
 [ ! -e "$out/project/hello.txt" ] || e2e_fail "the tool ran unasked"
 grep -q "^PermissionRequest	0	0	" "$out/calls" || e2e_fail "no PermissionRequest, or it decided: $(cat "$out/calls")"
+
+e2e_step "Answering turned off: Korvane's entry leaves, the terminal asks, the light still turns red"
+line 'Answer Permission Prompts' || e2e_fail "no Answer Permission Prompts in the menu"
+choose
+listening() { test -S "$E2E_HOME/.run/korvane/ask.sock"; }
+e2e_wait_until 5 eval '! listening' || e2e_fail "still listening for prompts"
+! grep -q PermissionRequest "$E2E_HOME/.claude/settings.json" || e2e_fail "the PermissionRequest entry stayed"
+prompt
+red() { call "$ITEM" /StatusNotifierItem org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem ToolTip |
+    grep -q 'Waiting for your answer'; }
+t0=${EPOCHREALTIME/./}
+e2e_wait_until 20 red || e2e_fail "not red at the prompt"
+took "prompt to red without the entry" "$t0"
+! choice Allow || e2e_fail "choices offered while answering is off"
+client approve
+e2e_wait_until 10 test -f "$out/project/hello.txt" || e2e_fail "the tool did not run"
+client exit
+line 'Answer Permission Prompts' && choose
+e2e_wait_until 5 listening || e2e_fail "not listening again when turned on"
+grep -q PermissionRequest "$E2E_HOME/.claude/settings.json" || e2e_fail "the entry is not back"
 
 e2e_step "Korvane not running: the terminal asks as before"
 e2e_quit

@@ -27,8 +27,9 @@ json registrations()
 }
 
 // `shape` with "@" for Korvane's entry (its group, where the agent has groups), which every registered
-// event that `shape` leaves out holds alone; its command is `command` and the agent's id.
-json expand(json shape, const std::string& agent, const std::string& command)
+// event that `shape` leaves out holds alone (but those that hold a prompt, without `answering`); its
+// command is `command` and the agent's id.
+json expand(json shape, const std::string& agent, const std::string& command, bool answering = true)
 {
     json handler = {{"command", agent == "cursor" ? "./hooks/signalwick.sh cursor" : command + ' ' + agent}};
     json ours = handler;
@@ -39,8 +40,11 @@ json expand(json shape, const std::string& agent, const std::string& command)
         ours = {{"hooks", json::array({handler})}};
     }
     const json events = registrations()[agent];
+    const std::vector<std::string> held =
+        AgentList::find(QString::fromStdString(agent))->layout().answerEvents;
     for (const std::string event : events)
-        shape["hooks"].emplace(event, json::array({"@"}));
+        if (answering || std::find(held.begin(), held.end(), event) == held.end())
+            shape["hooks"].emplace(event, json::array({"@"}));
     const json extras = registrations()["entry members by event"].value(agent, json::object());
     for (auto& [event, entries] : shape["hooks"].items()) {
         json mine = ours;
@@ -142,7 +146,8 @@ private Q_SLOTS:
     // the JSON files compared as JSON, "command" the entry's command before the agent's id, "$SCRIPT"
     // the script's path, "$HOME" the temporary folder, "home" a home below it; config.toml ("toml")
     // byte for byte, no "after" meaning unchanged. Logged: the file kept aside, or the user's switch
-    // off. A second run changes nothing, and the hooks count as installed.
+    // off. A second run changes nothing, and the hooks count as installed. "answering": false installs
+    // for a user who answers prompts only where the agent runs.
     void merge_data()
     {
         QTest::addColumn<json>("c");
@@ -167,26 +172,27 @@ private Q_SLOTS:
         const QString path = file == "toml" ? CodexAgent::configTomlPath()
                                             : AgentList::find(QString::fromStdString(file))->configPath();
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        const bool answering = c.value("answering", true);
         const json before = c.value("installed", false) ? expand(c["after"], file, command) : c["before"];
         const QByteArray original = subst(before);
         QFile out(path);
         QVERIFY(before.is_null() ||
                 (out.open(QIODevice::WriteOnly) && out.write(original) == original.size()));
         out.close();
-        QVERIFY2(HookInstaller::install(), qPrintable(m_log.lines.join('\n')));
+        QVERIFY2(HookInstaller::install(answering), qPrintable(m_log.lines.join('\n')));
         const QByteArray written = test::contentsOf(path);
         if (file == "toml")
             QCOMPARE(written, QByteArray::fromStdString(c.value("after", c["before"])));
         else // dump() keeps number kinds apart: 1 and 1.0 differ
             QCOMPARE(json::parse(written.constBegin(), written.constEnd(), nullptr, false).dump(),
-                     json::parse(subst(expand(c["after"], file, command))).dump());
+                     json::parse(subst(expand(c["after"], file, command, answering))).dump());
         const bool backup = c.value("backup", false);
         QCOMPARE(test::contentsOf(path + ".korvane-backup"), backup ? original : QByteArray());
         QCOMPARE(m_log.lines.size(), int(backup || c.value("switch", "") == "off"));
         QCOMPARE(QFileInfo::exists(home + "/.claude"), file == "claude-code");
-        QVERIFY(HookInstaller::install()); // a second run finds everything in place
+        QVERIFY(HookInstaller::install(answering)); // a second run finds everything in place
         QCOMPARE(test::contentsOf(path), written);
-        QVERIFY(HookInstaller::isInstalled()); // entries of earlier versions count
+        QVERIFY(HookInstaller::isInstalled(answering)); // entries of earlier versions count
         if (file != "claude-code")
             return;
         // Claude Code runs the command with /bin/sh -c.

@@ -54,7 +54,8 @@ private Q_SLOTS:
         QTest::addColumn<double>("scaleAfter");
         const auto C = OverlayMode::Combined;
         const QString combined = u"+Combined|+Vertical|-+One Light per Tab|"_qs;
-        const QString answer = u"+Answer Permission Prompts from Notifications|"_qs;
+        const QString answer =
+            u"+Answer Permission Prompts|+Answer Permission Prompts from Notifications|"_qs;
         QTest::newRow("combined") << C << 1.0 << "" << combined + "+Medium (100%)|" + answer << 1.0;
         QTest::newRow("per window")
             << OverlayMode::PerWindow << 1.0 << "Show Floating Light"
@@ -67,8 +68,8 @@ private Q_SLOTS:
         QTest::newRow("larger") << C << 1.1 << "Larger" << combined + answer << 1.35;
         QTest::newRow("larger, at the ceiling") << C << 2.9 << "Larger" << combined + answer << 3.0;
         QTest::newRow("prompts answered in the terminal only")
-            << C << 1.0 << "Answer Permission Prompts from Notifications" << combined + "+Medium (100%)|"
-            << 1.0;
+            << C << 1.0 << "Answer Permission Prompts"
+            << combined + "+Medium (100%)|-+Answer Permission Prompts from Notifications|" << 1.0;
     }
     void commandsAndMarks()
     {
@@ -102,7 +103,7 @@ private Q_SLOTS:
         const AppSettings next(stored);
         QVERIFY(next.overlayMode() == mode && next.orientation() == settings.orientation() && next.perTab());
         QVERIFY(next.scale() == scaleAfter);
-        QCOMPARE(next.answerFromNotifications(), settings.answerFromNotifications());
+        QCOMPARE(next.answerPermissionPrompts(), settings.answerPermissionPrompts());
     }
 
     // The menu's information lines and rows for records "conversation@workspace state age [agent]"; each row

@@ -49,7 +49,9 @@ AppDelegate::AppDelegate(UserDefaults& defaults, AppSettings& settings, const Cl
     if (!m_services.urlOpener)
         m_services.urlOpener = &UrlOpener::standard();
     if (!m_services.installHooks)
-        m_services.installHooks = &HookInstaller::install;
+        m_services.installHooks = [this] {
+            return HookInstaller::install(m_settings.answerPermissionPrompts());
+        };
     if (m_services.updateSite.isEmpty())
         m_services.updateSite = Updater::productSite();
     if (!m_services.processes)
@@ -111,8 +113,10 @@ void AppDelegate::applicationDidFinishLaunching()
     actions.toggleOverlay = [&lights] { lights.toggle(); };
     actions.showSettings = [&settingsWindowController] { settingsWindowController.show(); };
     actions.installHooks = m_services.installHooks;
-    actions.hooksInstalled = [] { return HookInstaller::isInstalled(); };
-    actions.agents = &AppDelegate::agents;
+    actions.hooksInstalled = [this] {
+        return HookInstaller::isInstalled(m_settings.answerPermissionPrompts());
+    };
+    actions.agents = [this] { return agents(m_settings.answerPermissionPrompts()); };
     actions.checkForUpdates = [updater = m_updater.get()] { updater->checkForUpdates(); };
     m_menuBar = std::make_unique<MenuBarController>(m_store, m_settings, *m_services.loginItem,
                                                     *m_services.alerts, std::move(actions));
@@ -122,6 +126,13 @@ void AppDelegate::applicationDidFinishLaunching()
     connect(m_menuBar.get(), &MenuBarController::takeMeThereRequested, this, &AppDelegate::takeMeThere);
     startNotifications(lights);
     startAsking();
+    connect(&m_settings, &AppSettings::answerPermissionPromptsChanged, this, [this](bool answer) {
+        m_services.installHooks();
+        if (answer)
+            startAsking();
+        else
+            stopAsking();
+    });
 
     using K = DefaultsKeys;
     if (!m_defaults.boolValue(K::hasLaunched.key()).value_or(K::hasLaunched.fallback)) {
@@ -218,13 +229,14 @@ void AppDelegate::takeMeThere(const QString& rowId)
     m_services.alerts->run(request);
 }
 
-QList<HooksReport::Agent> AppDelegate::agents()
+QList<HooksReport::Agent> AppDelegate::agents(bool answering)
 {
     QList<HooksReport::Agent> rows;
     for (const Agent* agent : AgentList::all()) {
         const bool available = agent->available();
-        rows.append({agent->displayName(), available, available && HookInstaller::isInstalled(*agent),
-                     agent->pickUp(), agent->nextStep()});
+        rows.append({agent->displayName(), available,
+                     available && HookInstaller::isInstalled(*agent, answering), agent->pickUp(),
+                     agent->nextStep()});
     }
     return rows;
 }
@@ -282,7 +294,7 @@ void AppDelegate::applicationWillTerminate()
 
 void AppDelegate::startAsking()
 {
-    if (m_services.askSocket.isEmpty())
+    if (m_services.askSocket.isEmpty() || m_ask || !m_settings.answerPermissionPrompts())
         return;
     m_ask = std::make_unique<AskServer>(m_services.askSocket, ::geteuid());
     if (!m_ask->listen()) {
@@ -296,13 +308,31 @@ void AppDelegate::startAsking()
         notifyAsks();
         m_menuBar->refreshRows();
     });
+    // Bound to the server: they go with it when the user turns answering off.
     if (m_notifier) {
-        connect(m_notifier, &Notifier::chosen, this, [this](const QString& id, const QString& choice) {
-            if (id.startsWith(kAskPrefix) && m_ask)
+        connect(m_notifier, &Notifier::chosen, m_ask.get(), [this](const QString& id, const QString& choice) {
+            if (id.startsWith(kAskPrefix))
                 m_ask->answer(id.mid(kAskPrefix.size()).toULongLong(), choice);
         });
     }
-    connect(&m_store, &StatusStore::changed, this, &AppDelegate::withdrawAnswered, Qt::QueuedConnection);
+    connect(
+        &m_store, &StatusStore::changed, m_ask.get(),
+        [this] {
+            withdrawAnswered();
+            notifyAsks();
+        },
+        Qt::QueuedConnection);
+}
+
+// The waiting hooks return at once with no answer: the prompts stay where the agents run.
+void AppDelegate::stopAsking()
+{
+    for (const quint64 id : std::exchange(m_askNotified, {}))
+        m_notifier->close(kAskPrefix + QString::number(id));
+    m_askSeenWaiting.clear();
+    m_ask.reset();
+    m_menuBar->setRowChoices({});
+    m_menuBar->refreshRows();
 }
 
 // A prompt answered in the terminal shows as its conversation leaving
@@ -330,8 +360,9 @@ void AppDelegate::notifyAsks()
     QSet<quint64> waiting;
     for (const AskServer::Pending& p : m_ask->pending()) {
         waiting.insert(p.id);
+        // Once the store has the conversation's record, which names its agent.
         if (m_askNotified.contains(p.id) || !m_settings.notifyWhenAgentNeedsYou() ||
-            !m_settings.answerFromNotifications())
+            !m_settings.answerFromNotifications() || !m_store.recordFor(p.request.conversation()))
             continue;
         const QString folder = QFileInfo(p.request.folder()).fileName();
         for (const WindowStatus& row : m_rows.rows()) {
@@ -340,13 +371,21 @@ void AppDelegate::notifyAsks()
         }
         m_notifier->showChoices(kAskPrefix + QString::number(p.id),
                                 folder.isEmpty() ? p.request.tool()
-                                                 : folder + QStringLiteral(" (Claude Code)"),
+                                                 : folder + agentOf(p.request.conversation()),
                                 p.request.summary(), p.request.choices());
         m_askNotified.insert(p.id);
     }
     for (const quint64 id : m_askNotified - waiting)
         m_notifier->close(kAskPrefix + QString::number(id));
     m_askNotified &= waiting;
+}
+
+// " (Claude Code)": the conversation's agent as users call it; "" when unknown.
+QString AppDelegate::agentOf(const QString& conversation) const
+{
+    const std::optional<StateRecord> record = m_store.recordFor(conversation);
+    const Agent* agent = record && record->agent ? AgentList::find(*record->agent) : nullptr;
+    return agent ? QStringLiteral(" (%1)").arg(agent->displayName()) : QString();
 }
 
 QString AppDelegate::askConversation(const QString& notificationId) const

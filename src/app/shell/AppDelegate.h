@@ -79,14 +79,16 @@ public:
 
 private:
     // The agents Korvane serves, and the names of those found on this machine.
-    static QList<HooksReport::Agent> agents();
+    static QList<HooksReport::Agent> agents(bool answering);
     static QStringList agentNames();
     void showWelcome();
     void startNotifications(TrafficLightOverlay& lights);
     void startAsking();
+    void stopAsking();
     void withdrawAnswered();
     void notifyAsks();
     QString askConversation(const QString& notificationId) const;
+    QString agentOf(const QString& conversation) const;
     bool asksFor(const AskServer::Pending& p, const QString& rowId) const;
     bool asksNotified(const QString& rowId) const;
     MenuTable askLines(const WindowStatus& row) const;

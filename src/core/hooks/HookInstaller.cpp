@@ -41,6 +41,21 @@ void makeStateFolderPrivate()
              : QStringLiteral("Korvane: cannot make %1 yours only").arg(dir));
 }
 
+// The agent's events, less the ones that hold a prompt when the user does not answer there.
+std::vector<std::string> eventsOf(const Agent& agent, bool answering,
+                                  std::vector<std::string>* withdrawn = nullptr)
+{
+    std::vector<std::string> events = agent.events();
+    if (answering)
+        return events;
+    const std::vector<std::string> held = agent.layout().answerEvents;
+    std::erase_if(events,
+                  [&](const std::string& e) { return std::find(held.begin(), held.end(), e) != held.end(); });
+    if (withdrawn)
+        *withdrawn = held;
+    return events;
+}
+
 QByteArray readAll(const QString& path)
 {
     QFile file(path);
@@ -74,7 +89,7 @@ QString HookInstaller::scriptPath()
     return QDir::homePath() + QStringLiteral("/.cursor/hooks/signalwick.sh");
 }
 
-bool HookInstaller::merge(const Agent& agent, QString* error)
+bool HookInstaller::merge(const Agent& agent, QString* error, bool answering)
 {
     const QString dir = QFileInfo(agent.configPath()).path();
     if (!QDir().mkpath(dir)) {
@@ -90,11 +105,13 @@ bool HookInstaller::merge(const Agent& agent, QString* error)
         return readAll(agent.configPath()) == plugin || AtomicFile::write(agent.configPath(), plugin, error);
     }
     const std::vector<std::string> older = agent.olderCommands(scriptPath());
-    return HookMerge::mergeFile(agent.configPath(), agent.events(), agent.layout(),
-                                {agent.command(scriptPath()), older}, error);
+    std::vector<std::string> withdrawn;
+    const std::vector<std::string> events = eventsOf(agent, answering, &withdrawn);
+    return HookMerge::mergeFile(agent.configPath(), events, agent.layout(),
+                                {agent.command(scriptPath()), older}, error, withdrawn);
 }
 
-bool HookInstaller::install()
+bool HookInstaller::install(bool answering)
 {
     const auto fail = [](const QString& what) {
         SystemLog::instance().write(QStringLiteral("Korvane: hook install failed: ") + what);
@@ -129,14 +146,14 @@ bool HookInstaller::install()
     makeStateFolderPrivate();
 
     for (const Agent* agent : AgentList::all()) {
-        if (agent->available() && !(merge(*agent, &error) && agent->finishInstall(&error)))
+        if (agent->available() && !(merge(*agent, &error, answering) && agent->finishInstall(&error)))
             return fail(error);
     }
     qCDebug(lcHooks) << "hooks installed at" << destination;
     return true;
 }
 
-bool HookInstaller::isInstalled(const Agent& agent)
+bool HookInstaller::isInstalled(const Agent& agent, bool answering)
 {
     if (!agent.plugin().isEmpty()) {
         const QByteArray plugin = readAll(agent.plugin());
@@ -145,17 +162,18 @@ bool HookInstaller::isInstalled(const Agent& agent)
     const JsonFile::Content content = JsonFile::readObject(agent.configPath());
     const std::vector<std::string> older = agent.olderCommands(scriptPath());
     return content.status == JsonFile::Status::Object &&
-           HookMerge::isMerged(content.object, agent.events(), agent.layout(),
+           HookMerge::isMerged(content.object, eventsOf(agent, answering), agent.layout(),
                                {agent.command(scriptPath()), older});
 }
 
-bool HookInstaller::isInstalled()
+bool HookInstaller::isInstalled(bool answering)
 {
     const QFileInfo script(scriptPath());
     const auto& agents = AgentList::all();
     return (script.exists() || script.isSymLink()) &&
-           std::all_of(agents.begin(), agents.end(),
-                       [](const Agent* agent) { return !agent->available() || isInstalled(*agent); });
+           std::all_of(agents.begin(), agents.end(), [answering](const Agent* agent) {
+               return !agent->available() || isInstalled(*agent, answering);
+           });
 }
 
 } // namespace korvane

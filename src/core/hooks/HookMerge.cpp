@@ -92,6 +92,47 @@ bool HookMerge::merge(json& root, std::span<const std::string> events, const Hoo
     return dropped;
 }
 
+bool HookMerge::withdraw(json& root, std::span<const std::string> events, const HookLayout& layout,
+                         const Entry& entry)
+{
+    const auto hooks = root.find("hooks");
+    if (hooks == root.end() || !hooks->is_object())
+        return false;
+    const auto ours = [&](const json& handler) {
+        const std::string command = commandOf(handler);
+        return command == entry.command || isOlder(command, entry);
+    };
+    bool taken = false;
+    for (const std::string& event : events) {
+        const auto entries = hooks->find(event);
+        if (entries == hooks->end() || !isArrayOfObjects(*entries))
+            continue;
+        const std::size_t before = entries->size();
+        if (layout.shape == HookLayout::Shape::Groups) {
+            for (json& group : *entries) {
+                const auto handlers = group.find("hooks");
+                if (handlers == group.end() || !isArrayOfObjects(*handlers))
+                    continue;
+                const std::size_t had = handlers->size();
+                handlers->erase(std::remove_if(handlers->begin(), handlers->end(), ours), handlers->end());
+                taken = taken || handlers->size() < had;
+                if (handlers->size() < had && handlers->empty())
+                    group = json(); // marked: the group held Korvane's entry alone
+            }
+        }
+        entries->erase(std::remove_if(entries->begin(), entries->end(),
+                                      [&](const json& item) {
+                                          return item.is_null() ||
+                                                 (layout.shape == HookLayout::Shape::Entries && ours(item));
+                                      }),
+                       entries->end());
+        taken = taken || entries->size() < before;
+        if (entries->empty() && before > 0)
+            hooks->erase(entries);
+    }
+    return taken;
+}
+
 bool HookMerge::isMerged(const json& root, std::span<const std::string> events, const HookLayout& layout,
                          const Entry& entry)
 {
@@ -129,7 +170,7 @@ bool HookMerge::setAsideDanglingLink(const QString& path, QString* error)
 }
 
 bool HookMerge::mergeFile(const QString& path, std::span<const std::string> events, const HookLayout& layout,
-                          const Entry& entry, QString* error)
+                          const Entry& entry, QString* error, std::span<const std::string> withdrawn)
 {
     if (!setAsideDanglingLink(path, error))
         return false;
@@ -144,6 +185,7 @@ bool HookMerge::mergeFile(const QString& path, std::span<const std::string> even
     if (relaxed.is_object())
         content.object = relaxed;
     const bool dropped = merge(content.object, events, layout, entry);
+    withdraw(content.object, withdrawn, layout, entry);
     if (damaged || dropped) {
         const QString backup = JsonFile::keepBackup(path, error);
         if (backup.isEmpty())

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -21,6 +22,9 @@ struct HookLayout {
     // Entries of earlier versions get the new command; otherwise they stay as
     // they are (an agent that makes the user trust a changed hook again).
     bool upgradeOlder = true;
+    // Events whose entry holds a prompt while the desktop is asked for its answer. Left out,
+    // and Korvane's entry taken away, when the user answers prompts only where the agent runs.
+    std::vector<std::string> answerEvents = {};
 };
 
 // The one merge of Korvane's entries into an agent's JSON configuration.
@@ -39,16 +43,20 @@ public:
     // belongs, which is replaced: true when that happened.
     static bool merge(nlohmann::json& root, std::span<const std::string> events, const HookLayout& layout,
                       const Entry& entry);
+    // Takes Korvane's entries (the command or an older one) out of these events; a group
+    // or an event left empty by that goes too. True when anything was taken.
+    static bool withdraw(nlohmann::json& root, std::span<const std::string> events, const HookLayout& layout,
+                         const Entry& entry);
     // Whether every event runs the command or an older one.
     static bool isMerged(const nlohmann::json& root, std::span<const std::string> events,
                          const HookLayout& layout, const Entry& entry);
 
-    // merge() on the file at `path`. Before anything of the user's is replaced
+    // merge() on the file at `path`, and withdraw() of `withdrawn`. Before anything of the user's is replaced
     // (a damaged file, or a value of the wrong shape), the file is copied aside
     // as <name>.korvane-backup[.N] with a log line. Links stay links; the file is
     // written only when its bytes change. False with *error.
     static bool mergeFile(const QString& path, std::span<const std::string> events, const HookLayout& layout,
-                          const Entry& entry, QString* error);
+                          const Entry& entry, QString* error, std::span<const std::string> withdrawn = {});
 
     // A link into a folder that is gone cannot be written through: the link is
     // kept aside like a damaged file, and a plain file takes its place.

@@ -23,6 +23,8 @@ AppSettings::AppSettings(UserDefaults& defaults, QObject* parent) : QObject(pare
     m_lightOrder = defaults.stringListValue(K::lightOrder.key()).value_or(QStringList());
     m_notify =
         defaults.boolValue(K::notifyWhenAgentNeedsYou.key()).value_or(K::notifyWhenAgentNeedsYou.fallback);
+    m_answerPermissionPrompts =
+        defaults.boolValue(K::answerPermissionPrompts.key()).value_or(K::answerPermissionPrompts.fallback);
     m_answerFromNotifications =
         defaults.boolValue(K::answerFromNotifications.key()).value_or(K::answerFromNotifications.fallback);
     m_overlayVisible = defaults.boolValue(K::overlayWasVisible.key()).value_or(K::overlayWasVisible.fallback);
@@ -71,6 +73,14 @@ void AppSettings::setNotifyWhenAgentNeedsYou(bool notify)
     m_notify = notify;
     m_defaults.setBool(DefaultsKeys::notifyWhenAgentNeedsYou.key(), notify);
     Q_EMIT notifyWhenAgentNeedsYouChanged(notify);
+    Q_EMIT changed();
+}
+
+void AppSettings::setAnswerPermissionPrompts(bool answer)
+{
+    m_answerPermissionPrompts = answer;
+    m_defaults.setBool(DefaultsKeys::answerPermissionPrompts.key(), answer);
+    Q_EMIT answerPermissionPromptsChanged(answer);
     Q_EMIT changed();
 }
 

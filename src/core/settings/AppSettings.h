@@ -32,6 +32,9 @@ public:
     const QStringList& lightOrder() const { return m_lightOrder; }
     // A desktop notification when a light turns red.
     bool notifyWhenAgentNeedsYou() const { return m_notify; }
+    // Korvane offers the choices of an agent's permission prompt (in the menu); off, it
+    // registers no hook that holds a prompt for its answer.
+    bool answerPermissionPrompts() const { return m_answerPermissionPrompts; }
     // A permission prompt's notification offers its choices as buttons.
     bool answerFromNotifications() const { return m_answerFromNotifications; }
     // Whether the floating lights are shown; kept across launches.
@@ -46,6 +49,7 @@ public:
     void setScale(double scale);
     void setLightOrder(const QStringList& order);
     void setNotifyWhenAgentNeedsYou(bool notify);
+    void setAnswerPermissionPrompts(bool answer);
     void setAnswerFromNotifications(bool answer);
     void setOverlayVisible(bool visible);
 
@@ -66,6 +70,7 @@ Q_SIGNALS:
     void scaleChanged(double scale);
     void lightOrderChanged(const QStringList& lightOrder);
     void notifyWhenAgentNeedsYouChanged(bool notify);
+    void answerPermissionPromptsChanged(bool answer);
     void overlayVisibleChanged(bool visible);
     // After any assignment.
     void changed();
@@ -79,6 +84,7 @@ private:
     double m_scale = 1.0;
     QStringList m_lightOrder;
     bool m_notify = false;
+    bool m_answerPermissionPrompts = true;
     bool m_answerFromNotifications = true;
     bool m_overlayVisible = false;
 };

@@ -18,6 +18,7 @@ struct DefaultsKeys {
     static constexpr ClampedKey scale{{"OverlayScale", 1.0}, 0.5, 3.0};
     static constexpr DefaultsKey<NoFallback> lightOrder{"OverlayLightOrder"}; // absent: no order
     static constexpr DefaultsKey<bool> notifyWhenAgentNeedsYou{"NotifyWhenAgentNeedsYou", false};
+    static constexpr DefaultsKey<bool> answerPermissionPrompts{"AnswerPermissionPrompts", true};
     static constexpr DefaultsKey<bool> answerFromNotifications{"AnswerPermissionPromptsFromNotifications",
                                                                true};
 

@@ -62,6 +62,11 @@ void MenuCommands::togglePerTab()
     m_settings.setPerTab(!m_settings.perTab());
 }
 
+void MenuCommands::toggleAnswerPermissionPrompts()
+{
+    m_settings.setAnswerPermissionPrompts(!m_settings.answerPermissionPrompts());
+}
+
 void MenuCommands::toggleAnswerFromNotifications()
 {
     m_settings.setAnswerFromNotifications(!m_settings.answerFromNotifications());

@@ -42,6 +42,7 @@ public:
     void selectOrientation(OverlayOrientation orientation);
     void togglePerTab();
     void toggleNotify();
+    void toggleAnswerPermissionPrompts();
     void toggleAnswerFromNotifications();
     void decreaseSize();
     void increaseSize();

@@ -207,6 +207,11 @@ MenuTable MenuItems::table(MenuCommands& c, std::function<QString()> statusLine,
         QStringLiteral("Show Floating Light"), [&c] { c.toggleOverlay(); },
         [&c] { return c.overlayShown(); });
     overlay.shortcut = QStringLiteral("Ctrl+L");
+    MenuItem fromNotifications = toggle(
+        QStringLiteral("Answer Permission Prompts from Notifications"),
+        [&c] { c.toggleAnswerFromNotifications(); },
+        [&settings] { return settings.answerFromNotifications(); });
+    fromNotifications.enabled = [&settings] { return settings.answerPermissionPrompts(); };
     MenuItem hooks = command({}, [&c] { c.reinstallHooks(); });
     hooks.liveTitle = [&c] {
         return c.hooksInstalled() ? QStringLiteral("Reinstall Hooks") : QStringLiteral("Install Hooks");
@@ -224,9 +229,9 @@ MenuTable MenuItems::table(MenuCommands& c, std::function<QString()> statusLine,
             QStringLiteral("Notify When an Agent Needs You"), [&c] { c.toggleNotify(); },
             [&settings] { return settings.notifyWhenAgentNeedsYou(); }),
         toggle(
-            QStringLiteral("Answer Permission Prompts from Notifications"),
-            [&c] { c.toggleAnswerFromNotifications(); },
-            [&settings] { return settings.answerFromNotifications(); }),
+            QStringLiteral("Answer Permission Prompts"), [&c] { c.toggleAnswerPermissionPrompts(); },
+            [&settings] { return settings.answerPermissionPrompts(); }),
+        std::move(fromNotifications),
         command(
             QStringLiteral("Settings\u2026"), [&c] { c.openSettings(); }, QStringLiteral("Ctrl+,")),
         MenuItem::separator(),

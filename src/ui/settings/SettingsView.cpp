@@ -209,6 +209,15 @@ QWidget* SettingsView::buildLightSection()
     m_notify->setObjectName(QStringLiteral("notifyToggle"));
     connect(m_notify, &QCheckBox::clicked, &m_settings, &AppSettings::setNotifyWhenAgentNeedsYou);
     m_lightForm->addRow(m_notify); // both across the form: the second is too long for the field column
+    m_answerPrompts = new QCheckBox(QStringLiteral("Answer Permission Prompts"), frame);
+    m_answerPrompts->setObjectName(QStringLiteral("answerPromptsToggle"));
+    connect(m_answerPrompts, &QCheckBox::clicked, &m_settings, &AppSettings::setAnswerPermissionPrompts);
+    m_lightForm->addRow(m_answerPrompts);
+    m_answerNote = captionLabel(QStringLiteral("Allow and Deny in the menu while an agent asks. Off: no hook "
+                                               "of Korvane's waits at a prompt, for remote controls that "
+                                               "deny a prompt such a hook leaves open."),
+                                frame);
+    m_lightForm->addRow(m_answerNote);
     m_answer = new QCheckBox(QStringLiteral("Answer Permission Prompts from Notifications"), frame);
     m_answer->setObjectName(QStringLiteral("answerToggle"));
     connect(m_answer, &QCheckBox::clicked, &m_settings, &AppSettings::setAnswerFromNotifications);
@@ -380,7 +389,9 @@ void SettingsView::syncSettings()
     m_perTab->setChecked(m_settings.perTab());
     m_perTab->setEnabled(!combined);
     m_notify->setChecked(m_settings.notifyWhenAgentNeedsYou());
+    m_answerPrompts->setChecked(m_settings.answerPermissionPrompts());
     m_answer->setChecked(m_settings.answerFromNotifications());
+    m_answer->setEnabled(m_settings.answerPermissionPrompts());
     m_lightForm->setRowVisible(m_rowNote, m_settings.overlayMode() == OverlayMode::Row);
 
     const bool perTab = m_settings.perTab();

@@ -28,7 +28,7 @@ class SettingsView : public QWidget {
 
 public:
     static constexpr int kWidth = 380;
-    static constexpr int kHeight = 420;
+    static constexpr int kHeight = 500;
     static constexpr int kListPadding = 8;
     // In tenths of the scale.
     static constexpr int kSliderMin = static_cast<int>(DefaultsKeys::scale.min * 10);
@@ -79,6 +79,8 @@ private:
     QCheckBox* m_showLabels = nullptr;
     QCheckBox* m_perTab = nullptr;
     QCheckBox* m_notify = nullptr;
+    QCheckBox* m_answerPrompts = nullptr;
+    QLabel* m_answerNote = nullptr;
     QCheckBox* m_answer = nullptr;
     QLabel* m_rowNote = nullptr;
     QFormLayout* m_lightForm = nullptr;

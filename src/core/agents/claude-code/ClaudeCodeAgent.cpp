@@ -12,6 +12,8 @@ HookLayout ClaudeCodeAgent::layout() const
     // The script waits up to 300 s for an answer from the desktop while the
     // prompt stays usable in the terminal; the client must not end it sooner.
     layout.eventEntry = {{"PermissionRequest", {{"timeout", 330}}}};
+    // Without it the session list (or the prompt's Notification, ~6 s later) still turns the light red.
+    layout.answerEvents = {"PermissionRequest"};
     return layout;
 }
 
