@@ -196,13 +196,9 @@ void AppDelegate::takeMeThere(const QString& rowId)
     QString id = rowId;
     const WindowStatusList& rows = m_rows.rows();
     if (id.isEmpty()) {
-        // The one that needs the user most: waiting or failed first, then the most recent.
-        const auto rank = [](const WindowStatus& row) {
-            const bool red = needsYou(row.state);
-            return std::pair(red, row.lastActivity);
-        };
-        const auto best = std::max_element(rows.begin(), rows.end(),
-                                           [&](const auto& a, const auto& b) { return rank(a) < rank(b); });
+        // The one that needs the user most, as the menu lists it first (a window whose tab
+        // waits counts, though another tab's work colours it orange).
+        const auto best = std::min_element(rows.begin(), rows.end(), &WindowStatus::callsFirst);
         if (best == rows.end())
             return;
         id = best->id;

@@ -20,6 +20,12 @@ struct WindowStatus {
     bool needsYou = false;
 
     friend bool operator==(const WindowStatus&, const WindowStatus&) = default;
+
+    // Whether `a` calls for the user before `b`: the rows that need you first, then the most recent.
+    static bool callsFirst(const WindowStatus& a, const WindowStatus& b)
+    {
+        return a.needsYou != b.needsYou ? a.needsYou : a.lastActivity > b.lastActivity;
+    }
 };
 
 using WindowStatusList = QList<WindowStatus>;

@@ -129,11 +129,7 @@ QString MenuItems::rowTitle(const WindowStatus& row, double now)
 MenuTable MenuItems::rowLines(WindowStatusList rows, double now, const std::function<void(QString)>& choose,
                               const std::function<MenuTable(const WindowStatus&)>& under)
 {
-    std::stable_sort(rows.begin(), rows.end(), [](const WindowStatus& a, const WindowStatus& b) {
-        if (a.needsYou != b.needsYou)
-            return a.needsYou;
-        return a.lastActivity > b.lastActivity;
-    });
+    std::stable_sort(rows.begin(), rows.end(), &WindowStatus::callsFirst);
     MenuTable lines;
     for (const WindowStatus& row : rows.first(std::min<qsizetype>(rows.size(), kMaxRowLines))) {
         MenuItem line = command(rowTitle(row, now), [choose, id = row.id] { choose(id); });
