@@ -67,19 +67,22 @@ client wait 'Denied from Korvane' 10
 e2e_wait_until 5 grep -rqs 'Denied from Korvane' "$E2E_HOME/.claude/projects" || e2e_fail "the model was not told"
 client exit
 
-e2e_step "Yes in the terminal first takes the choices back"
+e2e_step "Yes in the terminal first takes the choices and the notification back"
 asked
+shown() { [ "$(dunstctl count displayed)" = "$1" ]; }
+e2e_wait_until 3 shown 1 || e2e_fail "$(dunstctl count displayed) notifications, expected the prompt's alone"
 client approve
 t0=${EPOCHREALTIME/./}
 e2e_wait_until 3 eval '! choice Allow' || e2e_fail "the choices stayed after the terminal's answer"
 took "terminal answer to choices gone" "$t0"
+e2e_wait_until 3 shown 0 || e2e_fail "the notification stayed after the terminal's answer"
+took "terminal answer to notification gone" "$t0"
 e2e_wait_until 10 test -f "$out/project/hello.txt" || e2e_fail "the tool did not run"
 client exit
 
 e2e_step "Allow from the notification's button"
 asked
-one() { [ "$(dunstctl count displayed)" = 1 ]; }
-e2e_wait_until 3 one || e2e_fail "$(dunstctl count displayed) notifications, expected the prompt's alone"
+e2e_wait_until 3 shown 1 || e2e_fail "$(dunstctl count displayed) notifications, expected the prompt's alone"
 e2e_shot notification >/dev/null
 echo Allow >"$E2E_TMP/pick"
 dunstctl context
