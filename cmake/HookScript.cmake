@@ -108,6 +108,30 @@ function(korvane_generate_hook_script template agents_dir script_out events_out)
   korvane_write_if_changed(${events_out} "// Generated from src/core/agents/*/hook.awk and */korvane.js.\n${events_inc}")
 endfunction()
 
+# Each plugin as its agent loads it, one self-contained file: the agent's korvane.js with the
+# frame that all plugins share put in at its line "//@frame@ ...". Assembled at configure time, as
+# the script is; the list of files assembled goes to out_var.
+function(korvane_assemble_plugins frame agents_dir out_dir out_var)
+  file(GLOB plugins CONFIGURE_DEPENDS "${agents_dir}/*/korvane.js")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${frame} ${plugins})
+  file(READ ${frame} shared)
+  set(assembled "")
+  foreach(plugin IN LISTS plugins)
+    get_filename_component(folder ${plugin} DIRECTORY)
+    get_filename_component(id ${folder} NAME)
+    file(READ ${plugin} text)
+    string(REGEX MATCH "\n//@frame@[^\n]*\n" line "${text}")
+    if(line STREQUAL "")
+      message(FATAL_ERROR "${plugin}: no line //@frame@ after its header")
+    endif()
+    # After the header, which the installer and the reader see first.
+    string(REPLACE "${line}" "\n\n${shared}" text "${text}")
+    korvane_write_if_changed(${out_dir}/${id}/korvane.js "${text}")
+    list(APPEND assembled ${out_dir}/${id}/korvane.js)
+  endforeach()
+  set(${out_var} ${assembled} PARENT_SCOPE)
+endfunction()
+
 # Unchanged bytes are not written, so that nothing that depends on them rebuilds.
 function(korvane_write_if_changed path content)
   if(EXISTS ${path})

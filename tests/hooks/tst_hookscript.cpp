@@ -101,8 +101,7 @@ class TestHookScript : public QObject {
         QString program = QStandardPaths::findExecutable(r[1]);
         QStringList args = qstrcmp(r[1], "busybox") ? QStringList{m_script} : QStringList{"sh", m_script};
         if (r == kNode.first()) // the agent's plugin, loaded as its client loads it
-            args = QStringList{KORVANE_SOURCE_DIR "/tests/hooks/plugin-host.mjs",
-                               KORVANE_SOURCE_DIR "/src/core/agents/" + arg + "/korvane.js"};
+            args = QStringList{KORVANE_SOURCE_DIR "/tests/hooks/plugin-host.mjs", m_dir.filePath(arg)};
         else if (!arg.isEmpty())
             args << arg;
         const int pty = terminal ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
@@ -132,6 +131,8 @@ private Q_SLOTS:
         // The script under test is the one compiled into the program.
         m_script = m_dir.filePath("signalwick.sh");
         QVERIFY(QFile::copy(":/hooks/signalwick.sh", m_script));
+        for (const Agent* agent : AgentList::all()) // and so are the plugins
+            QVERIFY(agent->plugin().isEmpty() || QFile::copy(agent->plugin(), m_dir.filePath(agent->id())));
         // The hook takes a process on a terminal for its agent: none here but the rows' own.
         if (const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY); tty >= 0)
             ::ioctl(tty, TIOCNOTTY), ::close(tty);
