@@ -176,6 +176,10 @@ private Q_SLOTS:
         }
         QTEST(texts.join(u'|'), "lines");
         QTEST(ids.join(u'|'), "ids");
+        m_clock.advance(3600); // the ages go on while the menu stays open
+        if (perTab)
+            QTRY_COMPARE(controller.menu()->actions().at(2)->text(),
+                         u"p #1 \u2014 Waiting for your answer \u00b7 1 h"_qs);
     }
 
     // Keys pressed while the menu is open; Qt matches none of them there by itself.

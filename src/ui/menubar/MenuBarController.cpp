@@ -15,6 +15,7 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcMenuBar, "korvane.menubar")
 
@@ -34,6 +35,12 @@ MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, 
                 [this](const QString& id) { Q_EMIT takeMeThereRequested(id); }, m_rowChoices);
         }));
     new MenuShortcuts(m_menu->menus(), this);
+    // The rows' ages ("· 3 min") go on while the menu stays open.
+    auto* ages = new QTimer(this);
+    ages->setInterval(1000);
+    connect(ages, &QTimer::timeout, m_menu.get(), &TableMenu::refreshInformation);
+    connect(m_menu->menu(), &QMenu::aboutToShow, ages, qOverload<>(&QTimer::start));
+    connect(m_menu->menu(), &QMenu::aboutToHide, ages, &QTimer::stop);
     // Light and dark have their own colours; every widget, the menu too, hears of a switch.
     m_menu->menu()->installEventFilter(this);
     connect(
