@@ -75,7 +75,8 @@ void TableMenu::refreshRuns()
                 continue;
             const MenuItem& line = run->lines[std::size_t(i)];
             action->setText(line.title);
-            action->setIcon(line.icon);
+            if (action->icon().cacheKey() != line.icon.cacheKey())
+                action->setIcon(line.icon);
             action->setEnabled(bool(line.action));
         }
     }

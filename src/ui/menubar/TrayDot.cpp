@@ -1,6 +1,7 @@
 #include "menubar/TrayDot.h"
 
 #include <QGuiApplication>
+#include <QHash>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -56,11 +57,21 @@ QIcon TrayDot::icon(const QColor& color, const QColor& badge)
         if (!ratios.contains(dpr))
             ratios.append(dpr);
     }
+    // Drawn once per look: the menu asks for its rows' dots every second while it is open, and
+    // an unchanged icon (the same cacheKey) is not sent to the tray host again.
+    static auto* drawn = new QHash<QString, QIcon>;
+    const QString key = QStringLiteral("%1 %2 %3")
+                            .arg(color.rgba())
+                            .arg(badge.isValid() ? badge.rgba() : 0)
+                            .arg(ratios.last());
+    if (const auto it = drawn->constFind(key); it != drawn->constEnd())
+        return *it;
     QIcon icon;
     for (const qreal dpr : std::as_const(ratios)) {
         for (const int size : {16, 22, 24, 32})
             icon.addPixmap(pixmap(color, size, dpr, badge));
     }
+    drawn->insert(key, icon);
     return icon;
 }
 
