@@ -226,7 +226,7 @@ private Q_SLOTS:
         const TakeMeThere::Outcome outcome = take.go(record);
         const json& want = t["expect"];
         QCOMPARE(outcome.reached, want["reached"].get<bool>());
-        QCOMPARE(outcome.where.toStdString(), want["where"].get<std::string>());
+        QCOMPARE(outcome.where, QString::fromStdString(want["where"].get<std::string>()));
         QCOMPARE(windows.active, want.value("active", 1u));
         QCOMPARE(windows.desktop, want.value("desktop", 0));
         QCOMPARE(runner.ran.dump(), want.value("ran", json::array()).dump());

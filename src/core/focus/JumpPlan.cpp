@@ -88,11 +88,32 @@ JumpPlan::TmuxMove JumpPlan::tmuxMove(const Tmux& tmux, const TmuxAnswer& answer
     return move;
 }
 
-JumpPlan::Command JumpPlan::tmuxPanes()
+JumpPlan::Command JumpPlan::tmuxPanes(const QStringList& server)
 {
     return {QStringLiteral("tmux"),
-            {QStringLiteral("list-panes"), QStringLiteral("-a"), QStringLiteral("-F"),
-             QStringLiteral("#{pane_tty} #{pane_id} #{pid} #{socket_path}")}};
+            server + QStringList{QStringLiteral("list-panes"), QStringLiteral("-a"), QStringLiteral("-F"),
+                                 QStringLiteral("#{pane_tty} #{pane_id} #{pid} #{socket_path}")}};
+}
+
+QStringList JumpPlan::tmuxServer(const QByteArray& cmdline)
+{
+    const QList<QByteArray> args = cmdline.split('\0');
+    QStringList server;
+    // tmux's options stand before its command, clustered as getopt allows; these take a value.
+    const QByteArray valued = "cfLST";
+    for (qsizetype i = 1; i < args.size() && args.at(i).startsWith('-') && args.at(i) != "--"; ++i) {
+        const QByteArray option = args.at(i);
+        for (qsizetype k = 1; k < option.size(); ++k) {
+            if (!valued.contains(option.at(k)))
+                continue;
+            const QString value =
+                QString::fromLocal8Bit(k + 1 < option.size() ? option.mid(k + 1) : args.value(++i));
+            if (option.at(k) == 'L' || (option.at(k) == 'S' && value.startsWith(u'/')))
+                server = {QStringLiteral("-") + QLatin1Char(option.at(k)), value};
+            break;
+        }
+    }
+    return server;
 }
 
 std::optional<JumpPlan::Tmux> JumpPlan::paneOnTty(const QByteArray& out, const QString& tty)

@@ -51,9 +51,13 @@ public:
         std::optional<TmuxClient> client;
     };
     static TmuxMove tmuxMove(const Tmux& tmux, const TmuxAnswer& answer);
-    // Where TMUX was not passed on, the default server's panes by their terminal,
-    // and the one on that terminal ("pts/3") as TMUX and TMUX_PANE would name it.
-    static Command tmuxPanes();
+    // Where TMUX was not passed on, a server's panes by their terminal (`server`: its
+    // -L or -S, none for the default one), and the one on that terminal ("pts/3") as
+    // TMUX and TMUX_PANE would name it.
+    static Command tmuxPanes(const QStringList& server = {});
+    // The -L name or -S path a tmux server was started with, from its command line
+    // (/proc/<pid>/cmdline keeps it); none for the default server or a relative -S.
+    static QStringList tmuxServer(const QByteArray& cmdline);
     static std::optional<Tmux> paneOnTty(const QByteArray& out, const QString& tty);
 
     // The editor's own command line with the workspace folder, which brings the

@@ -159,11 +159,14 @@ bool HookInstaller::isInstalled(const Agent& agent, bool answering)
         const QByteArray plugin = readAll(agent.plugin());
         return !plugin.isEmpty() && readAll(agent.configPath()) == plugin;
     }
-    const JsonFile::Content content = JsonFile::readObject(agent.configPath());
+    JsonFile::Content content = JsonFile::readObject(agent.configPath());
     const std::vector<std::string> older = agent.olderCommands(scriptPath());
+    const HookMerge::Entry entry{agent.command(scriptPath()), older};
+    std::vector<std::string> withdrawn;
+    const std::vector<std::string> events = eventsOf(agent, answering, &withdrawn);
     return content.status == JsonFile::Status::Object &&
-           HookMerge::isMerged(content.object, eventsOf(agent, answering), agent.layout(),
-                               {agent.command(scriptPath()), older});
+           HookMerge::isMerged(content.object, events, agent.layout(), entry) &&
+           !HookMerge::withdraw(content.object, withdrawn, agent.layout(), entry); // none left to take out
 }
 
 bool HookInstaller::isInstalled(bool answering)

@@ -116,8 +116,9 @@ bool HookMerge::withdraw(json& root, std::span<const std::string> events, const 
                 const std::size_t had = handlers->size();
                 handlers->erase(std::remove_if(handlers->begin(), handlers->end(), ours), handlers->end());
                 taken = taken || handlers->size() < had;
-                if (handlers->size() < had && handlers->empty())
-                    group = json(); // marked: the group held Korvane's entry alone
+                if (handlers->size() < had && handlers->empty() && group.size() == 1)
+                    group = json(); // marked: the group held Korvane's entry alone (a matcher of the user's
+                                    // stays)
             }
         }
         entries->erase(std::remove_if(entries->begin(), entries->end(),

@@ -154,7 +154,12 @@ std::optional<JumpPlan::Tmux> TakeMeThere::paneOf(const StateRecord::Where& wher
     const QString tty = JumpPlan::ttyName(where.ttyNr);
     if (!tty.startsWith(QStringLiteral("pts/")) || !m_runner.available(QStringLiteral("tmux")))
         return std::nullopt;
-    const JumpPlan::Command panes = JumpPlan::tmuxPanes();
+    QStringList server; // the agent's own tmux server, when its process is among the agent's ancestors
+    for (const auto& [pid, name] : where.chain) {
+        if (name == QLatin1String("tmux: server"))
+            server = JumpPlan::tmuxServer(m_runner.readFile(QStringLiteral("/proc/%1/cmdline").arg(pid)));
+    }
+    const JumpPlan::Command panes = JumpPlan::tmuxPanes(server);
     return JumpPlan::paneOnTty(m_runner.run(panes.program, panes.args, 1000).out, tty);
 }
 

@@ -35,11 +35,19 @@ MenuBarController::MenuBarController(StatusStore& store, AppSettings& settings, 
                 [this](const QString& id) { Q_EMIT takeMeThereRequested(id); }, m_rowChoices);
         }));
     new MenuShortcuts(m_menu->menus(), this);
-    // The rows' ages ("· 3 min") go on while the menu stays open.
+    // The rows' ages ("· 3 min") go on while the menu stays open; for ten minutes at most, as a
+    // StatusNotifierItem host need not say that its menu closed.
     auto* ages = new QTimer(this);
     ages->setInterval(1000);
-    connect(ages, &QTimer::timeout, m_menu.get(), &TableMenu::refreshInformation);
-    connect(m_menu->menu(), &QMenu::aboutToShow, ages, qOverload<>(&QTimer::start));
+    connect(ages, &QTimer::timeout, this, [this, ages] {
+        m_menu->refreshInformation();
+        if (++m_ageTicks >= 600)
+            ages->stop();
+    });
+    connect(m_menu->menu(), &QMenu::aboutToShow, ages, [this, ages] {
+        m_ageTicks = 0;
+        ages->start();
+    });
     connect(m_menu->menu(), &QMenu::aboutToHide, ages, &QTimer::stop);
     // Light and dark have their own colours; every widget, the menu too, hears of a switch.
     m_menu->menu()->installEventFilter(this);

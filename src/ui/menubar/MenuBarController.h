@@ -66,6 +66,7 @@ private:
     TrayHostProbe* m_probe;
     QSystemTrayIcon* m_tray = nullptr;
     std::function<MenuTable(const WindowStatus&)> m_rowChoices;
+    int m_ageTicks = 0; // refreshes since the menu last opened
 };
 
 } // namespace korvane
