@@ -36,6 +36,16 @@ AppSettings& AppSettings::shared()
     return settings;
 }
 
+void AppSettings::setSwitch(bool& member, const DefaultsKey<bool>& key, bool on,
+                            void (AppSettings::*signal)(bool))
+{
+    member = on;
+    m_defaults.setBool(key.key(), on);
+    if (signal)
+        Q_EMIT(this->*signal)(on);
+    Q_EMIT changed();
+}
+
 void AppSettings::setOverlayMode(OverlayMode mode)
 {
     m_overlayMode = mode;
@@ -54,49 +64,35 @@ void AppSettings::setOrientation(OverlayOrientation orientation)
 
 void AppSettings::setShowLabels(bool show)
 {
-    m_showLabels = show;
-    m_defaults.setBool(DefaultsKeys::showLabels.key(), show);
-    Q_EMIT showLabelsChanged(show);
-    Q_EMIT changed();
+    setSwitch(m_showLabels, DefaultsKeys::showLabels, show, &AppSettings::showLabelsChanged);
 }
 
 void AppSettings::setPerTab(bool perTab)
 {
-    m_perTab = perTab;
-    m_defaults.setBool(DefaultsKeys::perTab.key(), perTab);
-    Q_EMIT perTabChanged(perTab);
-    Q_EMIT changed();
+    setSwitch(m_perTab, DefaultsKeys::perTab, perTab, &AppSettings::perTabChanged);
 }
 
 void AppSettings::setNotifyWhenAgentNeedsYou(bool notify)
 {
-    m_notify = notify;
-    m_defaults.setBool(DefaultsKeys::notifyWhenAgentNeedsYou.key(), notify);
-    Q_EMIT notifyWhenAgentNeedsYouChanged(notify);
-    Q_EMIT changed();
+    setSwitch(m_notify, DefaultsKeys::notifyWhenAgentNeedsYou, notify,
+              &AppSettings::notifyWhenAgentNeedsYouChanged);
 }
 
 void AppSettings::setAnswerPermissionPrompts(bool answer)
 {
-    m_answerPermissionPrompts = answer;
-    m_defaults.setBool(DefaultsKeys::answerPermissionPrompts.key(), answer);
-    Q_EMIT answerPermissionPromptsChanged(answer);
-    Q_EMIT changed();
+    setSwitch(m_answerPermissionPrompts, DefaultsKeys::answerPermissionPrompts, answer,
+              &AppSettings::answerPermissionPromptsChanged);
 }
 
 void AppSettings::setAnswerFromNotifications(bool answer)
 {
-    m_answerFromNotifications = answer;
-    m_defaults.setBool(DefaultsKeys::answerFromNotifications.key(), answer);
-    Q_EMIT changed();
+    setSwitch(m_answerFromNotifications, DefaultsKeys::answerFromNotifications, answer, nullptr);
 }
 
 void AppSettings::setOverlayVisible(bool visible)
 {
-    m_overlayVisible = visible;
-    m_defaults.setBool(DefaultsKeys::overlayWasVisible.key(), visible);
-    Q_EMIT overlayVisibleChanged(visible);
-    Q_EMIT changed();
+    setSwitch(m_overlayVisible, DefaultsKeys::overlayWasVisible, visible,
+              &AppSettings::overlayVisibleChanged);
 }
 
 void AppSettings::setScale(double scale)

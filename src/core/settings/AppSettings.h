@@ -76,6 +76,9 @@ Q_SIGNALS:
     void changed();
 
 private:
+    // Stores a switch, then announces it (its own signal, when it has one, and changed()).
+    void setSwitch(bool& member, const DefaultsKey<bool>& key, bool on, void (AppSettings::*signal)(bool));
+
     UserDefaults& m_defaults;
     OverlayMode m_overlayMode = OverlayMode::Combined;
     OverlayOrientation m_orientation = OverlayOrientation::Vertical;
