@@ -356,9 +356,12 @@ void AppDelegate::notifyAsks()
     QSet<quint64> waiting;
     for (const AskServer::Pending& p : m_ask->pending()) {
         waiting.insert(p.id);
-        // Once the store has the conversation's record, which names its agent.
         if (m_askNotified.contains(p.id) || !m_settings.notifyWhenAgentNeedsYou() ||
-            !m_settings.answerFromNotifications() || !m_store.recordFor(p.request.conversation()))
+            !m_settings.answerFromNotifications())
+            continue;
+        // Once the store has the conversation's record, which names its agent.
+        const std::optional<StateRecord> record = m_store.recordFor(p.request.conversation());
+        if (!record)
             continue;
         const QString folder = QFileInfo(p.request.folder()).fileName();
         for (const WindowStatus& row : m_rows.rows()) {
@@ -366,22 +369,15 @@ void AppDelegate::notifyAsks()
                 m_notifier->close(row.id); // the row's own notification, which this one says better
         }
         m_notifier->showChoices(kAskPrefix + QString::number(p.id),
-                                folder.isEmpty() ? p.request.tool()
-                                                 : folder + agentOf(p.request.conversation()),
+                                folder.isEmpty()
+                                    ? p.request.tool()
+                                    : folder + AgentList::nameSuffix(record->agent.value_or(QString())),
                                 p.request.summary(), p.request.choices());
         m_askNotified.insert(p.id);
     }
     for (const quint64 id : m_askNotified - waiting)
         m_notifier->close(kAskPrefix + QString::number(id));
     m_askNotified &= waiting;
-}
-
-// " (Claude Code)": the conversation's agent as users call it; "" when unknown.
-QString AppDelegate::agentOf(const QString& conversation) const
-{
-    const std::optional<StateRecord> record = m_store.recordFor(conversation);
-    const Agent* agent = record && record->agent ? AgentList::find(*record->agent) : nullptr;
-    return agent ? QStringLiteral(" (%1)").arg(agent->displayName()) : QString();
 }
 
 QString AppDelegate::askConversation(const QString& notificationId) const

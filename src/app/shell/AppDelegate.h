@@ -88,7 +88,6 @@ private:
     void withdrawAnswered();
     void notifyAsks();
     QString askConversation(const QString& notificationId) const;
-    QString agentOf(const QString& conversation) const;
     bool asksFor(const AskServer::Pending& p, const QString& rowId) const;
     bool asksNotified(const QString& rowId) const;
     MenuTable askLines(const WindowStatus& row) const;

@@ -35,4 +35,10 @@ const Agent* AgentList::find(QStringView id)
     return nullptr;
 }
 
+QString AgentList::nameSuffix(QStringView id)
+{
+    const Agent* agent = id.isEmpty() ? nullptr : find(id);
+    return agent ? QStringLiteral(" (%1)").arg(agent->displayName()) : QString();
+}
+
 } // namespace korvane

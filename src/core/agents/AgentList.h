@@ -15,6 +15,8 @@ public:
 
     static const std::vector<const Agent*>& all();
     static const Agent* find(QStringView id);
+    // " (Claude Code)": the agent of that id as users call it, for after a name; "" when unknown.
+    static QString nameSuffix(QStringView id);
 };
 
 } // namespace korvane

@@ -49,6 +49,13 @@ bool isOlder(const std::string& command, const HookMerge::Entry& entry)
     return std::find(entry.older.begin(), entry.older.end(), command) != entry.older.end();
 }
 
+// A handler of Korvane's: this version's command or an earlier one's.
+bool isOurs(const json& handler, const HookMerge::Entry& entry)
+{
+    const std::string command = commandOf(handler);
+    return command == entry.command || isOlder(command, entry);
+}
+
 } // namespace
 
 bool HookMerge::merge(json& root, std::span<const std::string> events, const HookLayout& layout,
@@ -76,7 +83,7 @@ bool HookMerge::merge(json& root, std::span<const std::string> events, const Hoo
             const std::string command = commandOf(handler);
             if (layout.upgradeOlder && command != entry.command && isOlder(command, entry))
                 handler["command"] = entry.command;
-            const bool ours = command == entry.command || isOlder(command, entry);
+            const bool ours = isOurs(handler, entry);
             if (ours && layout.upgradeOlder)
                 handler.update(extra);
             installed = installed || ours;
@@ -98,10 +105,7 @@ bool HookMerge::withdraw(json& root, std::span<const std::string> events, const 
     const auto hooks = root.find("hooks");
     if (hooks == root.end() || !hooks->is_object())
         return false;
-    const auto ours = [&](const json& handler) {
-        const std::string command = commandOf(handler);
-        return command == entry.command || isOlder(command, entry);
-    };
+    const auto ours = [&](const json& handler) { return isOurs(handler, entry); };
     bool taken = false;
     for (const std::string& event : events) {
         const auto entries = hooks->find(event);
@@ -145,10 +149,8 @@ bool HookMerge::isMerged(const json& root, std::span<const std::string> events, 
         if (entries == hooks->end() || !isArrayOfObjects(*entries))
             return false;
         bool found = false;
-        forEachEntry(*entries, layout.shape, [&](const json& handler) {
-            const std::string command = commandOf(handler);
-            found = found || command == entry.command || isOlder(command, entry);
-        });
+        forEachEntry(*entries, layout.shape,
+                     [&](const json& handler) { found = found || isOurs(handler, entry); });
         return found;
     });
 }

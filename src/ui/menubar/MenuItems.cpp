@@ -121,9 +121,8 @@ QString MenuItems::rowTitle(const WindowStatus& row, double now)
     const QString since = age < 60     ? QStringLiteral("%1 s").arg(age)
                           : age < 3600 ? QStringLiteral("%1 min").arg(age / 60)
                                        : QStringLiteral("%1 h").arg(age / 3600);
-    const Agent* agent = row.agent.isEmpty() ? nullptr : AgentList::find(row.agent);
-    const QString who = agent ? QStringLiteral(" (%1)").arg(agent->displayName()) : QString();
-    return QStringLiteral("%1%2 \u2014 %3 \u00b7 %4").arg(row.name, who, how, since);
+    return QStringLiteral("%1%2 \u2014 %3 \u00b7 %4")
+        .arg(row.name, AgentList::nameSuffix(row.agent), how, since);
 }
 
 MenuTable MenuItems::rowLines(WindowStatusList rows, double now, const std::function<void(QString)>& choose,
